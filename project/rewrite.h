@@ -1,0 +1,45 @@
+// The anonymised copy of an AviUtl project file.
+//
+// A project file keeps the path it was last saved under in two places: a
+// 260-byte field right after the 300-byte header, and the first 260 bytes
+// that its packed stream unpacks to. The copy blanks both and keeps every
+// other byte as it was. docs/format.md describes the layout.
+#pragma once
+
+#include <cstdio>
+
+// The layout by byte offset from the start of the file.
+constexpr long HEADER_LENGTH = 300;                                // copied unchanged
+constexpr long BLANK_FIELD_LENGTH = 260;                           // written as zeros
+constexpr long RECORD_OFFSET = HEADER_LENGTH + BLANK_FIELD_LENGTH; // the packed stream
+
+// What a file without the signature gets in place of the record at
+// RECORD_OFFSET: a literal of one zero byte, then the header of a run of 259.
+constexpr unsigned char REPLACEMENT_RECORD[] = {0x01, 0x00, 0x80, 0x03, 0x01, 0x00};
+
+// The first bytes of a project file this tool knows the packed stream of:
+// the text and its terminating zero.
+constexpr char SIGNATURE[] = "AviUtl ProjectFile version 0.18";
+constexpr long SIGNATURE_LENGTH = sizeof SIGNATURE;
+
+// How many unpacked bytes at the start of the packed stream hold the path.
+constexpr long PACKED_NAME_LENGTH = 260;
+
+enum rewrite_result {
+    REWRITE_DONE,        // the copy is complete
+    REWRITE_NOT_PROJECT, // too short for a project file, or not seekable
+    REWRITE_READ_FAILED, // the input reported an error other than its end
+    REWRITE_WRITE_FAILED // the output refused a byte
+};
+
+// Writes the anonymised copy of `in` to `out`: rewrite_head, then copy_rest.
+// Both streams must be open in binary mode at their start; they stay open.
+rewrite_result rewrite_project(FILE *in, FILE *out);
+
+// Writes the changed head of the copy: the header, the blank field and the
+// blanked start of the packed stream. On REWRITE_DONE the input is left
+// where the unchanged rest of the file begins.
+rewrite_result rewrite_head(FILE *in, FILE *out);
+
+// Copies the input from where it stands to its end, in blocks.
+rewrite_result copy_rest(FILE *in, FILE *out);

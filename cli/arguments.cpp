@@ -1,0 +1,77 @@
+// The argument scan and the help text.
+#include "arguments.h"
+
+#include "platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace
+{
+
+constexpr char PROGRAM_NAME[] = "Kestravin";
+constexpr char PROGRAM_VERSION[] = "0.01";
+
+bool is_help_character(char c)
+{
+    return c == '?' || c == 'H' || c == 'h';
+}
+
+// Looks at every character of a switch group after its first; only help has
+// an effect.
+void scan_switch_group(const char *group)
+{
+    for (const char *c = group + 1; *c != '\0'; ++c) {
+        if (is_help_character(*c))
+            print_usage();
+    }
+}
+
+} // namespace
+
+bool copy_path(char *buffer, const char *path)
+{
+    size_t length = strlen(path);
+    if (length >= PATH_CAPACITY) {
+        buffer[0] = '\0';
+        return false;
+    }
+    memcpy(buffer, path, length + 1);
+    return true;
+}
+
+scan_result scan_arguments(int argc, char **argv)
+{
+    scan_result result = SCAN_DONE;
+    int paths = 0;
+    for (int index = 1; index < argc; ++index) {
+        const char *argument = argv[index];
+        if (is_switch_start(argument[0])) {
+            scan_switch_group(argument);
+            continue;
+        }
+        // An empty argument fills no buffer: the next path goes where it
+        // would have gone.
+        if (argument[0] == '\0')
+            continue;
+        if (paths == 0 && !copy_path(input_path, argument))
+            result = SCAN_INPUT_TOO_LONG;
+        else if (paths == 1 && !copy_path(output_path, argument) && result == SCAN_DONE)
+            result = SCAN_OUTPUT_TOO_LONG;
+        ++paths;
+    }
+    return result;
+}
+
+void print_usage()
+{
+    printf("%s ver%s\n", PROGRAM_NAME, PROGRAM_VERSION);
+    printf("  usage : <execute> <input file> [<output file>]\n");
+    printf("    -h help\n");
+    puts("");
+    printf("  note  : \n");
+    printf("    backup file\t: original.aup -> original.aup.old\n");
+    puts("");
+    exit(EXIT_SUCCESS);
+}

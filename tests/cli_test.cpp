@@ -1,0 +1,331 @@
+// The program run as a process: arguments, prompt, backup, messages and
+// exit status, each in a folder of its own.
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+std::string line(const std::string &text)
+{
+    return text + LINE_END;
+}
+
+const std::string HELP = line("Kestravin ver0.01") +
+                         line("  usage : <execute> <input file> [<output file>]") +
+                         line("    -h help") + line("") + line("  note  : ") +
+                         line("    backup file\t: original.aup -> original.aup.old") + line("");
+const std::string PROMPT = "input file path > ";
+const std::string CANT_OPEN_INPUT = line("Error : Can't open input file.");
+const std::string CANT_OPEN_OUTPUT = line("Error : Can't open output file.");
+
+// A real file of the short shape, whose copy the byte rule gives.
+bytes sample_project()
+{
+    for (const auto &path : real_project_files()) {
+        if (has_short_shape(path.filename().string()))
+            return read_file(path);
+    }
+    return {};
+}
+
+std::string current_test_name()
+{
+    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
+
+// Lists what a folder holds, by name.
+std::vector<std::string> folder_names(const fs::path &folder)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+#define ONLY_ON_LINUX(why)                                                                         \
+    if (ON_WINDOWS)                                                                                \
+    GTEST_SKIP() << "Linux only: " why
+#define ONLY_ON_WINDOWS(why)                                                                       \
+    if (!ON_WINDOWS)                                                                               \
+    GTEST_SKIP() << "Windows only: " why
+
+TEST(CliHelp, EveryHelpSwitchPrintsTheHelpAndTouchesNothing)
+{
+    scratch_folder folder(current_test_name());
+    write_file(folder / "a.aup", sample_project());
+    const std::vector<std::vector<std::string>> cases = {
+        {"-h"},
+        {"-H"},
+        {"-?"},
+        {"--help"},
+        {"-xh"},
+        {"a.aup", "-h"},
+        {"a.aup", "b.aup", "-x", "-h"},
+        {std::string(300, 'L') + ".aup", "-h"},
+        {"a.aup", std::string(300, 'L'), "-?"},
+    };
+    for (const auto &arguments : cases) {
+        SCOPED_TRACE(arguments.front() + " ... " + arguments.back());
+        run_result run = run_tool(folder.path(), arguments);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, HELP);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(folder_names(folder.path()), std::vector<std::string>{"a.aup"});
+    }
+}
+
+TEST(CliHelp, SlashSwitchesOnWindows)
+{
+    ONLY_ON_WINDOWS("\"/\" begins a path on Linux");
+    scratch_folder folder(current_test_name());
+    for (const char *argument : {"/h", "/?", "/v?"}) {
+        run_result run = run_tool(folder.path(), {argument});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, HELP);
+    }
+}
+
+TEST(CliHelp, SlashBeginsAPathOnLinux)
+{
+    ONLY_ON_LINUX("\"/\" begins a switch group on Windows");
+    scratch_folder folder(current_test_name());
+    bytes project = sample_project();
+    write_file(folder / "a.aup", project);
+    std::string absolute = (folder / "a.aup").string();
+    run_result run = run_tool(folder.path(), {absolute, "b.aup"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(read_file(folder / "b.aup"), byte_rule_copy(project));
+}
+
+TEST(CliRun, TwoPathsWriteTheCopyAndLeaveTheInput)
+{
+    scratch_folder folder(current_test_name());
+    bytes project = sample_project();
+    write_file(folder / "a.aup", project);
+    write_file(folder / "b.aup", text_bytes("an older file, replaced"));
+    // Switches other than help, and paths past the second, are passed over.
+    run_result run = run_tool(folder.path(), {"-x", "a.aup", "-", "b.aup", std::string(300, 'c')});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(read_file(folder / "a.aup"), project);
+    EXPECT_EQ(read_file(folder / "b.aup"), byte_rule_copy(project));
+    EXPECT_EQ(folder_names(folder.path()), (std::vector<std::string>{"a.aup", "b.aup"}));
+}
+
+TEST(CliRun, OnePathRewritesInPlaceAndKeepsTheBackup)
+{
+    scratch_folder folder(current_test_name());
+    bytes project = sample_project();
+    // An empty second argument fills no path: still an in-place rewrite.
+    for (const std::vector<std::string> &arguments :
+         {std::vector<std::string>{"a.aup"}, std::vector<std::string>{"", "a.aup", ""}}) {
+        write_file(folder / "a.aup", project);
+        run_result run = run_tool(folder.path(), arguments);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(read_file(folder / "a.aup"), byte_rule_copy(project));
+        EXPECT_EQ(read_file(folder / "a.aup.old"), project);
+        fs::remove(folder / "a.aup.old");
+    }
+}
+
+TEST(CliRun, EveryRealFileGivesTheSameCopyAsTheRewriter)
+{
+    scratch_folder folder(current_test_name());
+    for (const auto &path : real_project_files()) {
+        SCOPED_TRACE(path.filename().string());
+        bytes input = read_file(path);
+        write_file(folder / "in.aup", input);
+        run_result run = run_tool(folder.path(), {"in.aup", "out.aup"});
+        EXPECT_EQ(run.status, 0);
+        bytes copy = read_file(folder / "out.aup");
+        EXPECT_EQ(check_blanked(input, copy), "");
+        if (has_short_shape(path.filename().string())) {
+            EXPECT_EQ(copy, byte_rule_copy(input));
+        }
+    }
+}
+
+TEST(CliPrompt, TypedPathIsRewrittenInPlace)
+{
+    scratch_folder folder(current_test_name());
+    bytes project = sample_project();
+    for (const char *typed : {"a.aup\n", "a.aup\r\n", "a.aup", "a.aup\nignored\n"}) {
+        SCOPED_TRACE(typed);
+        write_file(folder / "a.aup", project);
+        run_result run = run_tool(folder.path(), {}, typed);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, PROMPT);
+        EXPECT_EQ(read_file(folder / "a.aup"), byte_rule_copy(project));
+        EXPECT_EQ(read_file(folder / "a.aup.old"), project);
+        fs::remove(folder / "a.aup.old");
+    }
+}
+
+TEST(CliPrompt, EmptyOrOverlongLineIsRefused)
+{
+    scratch_folder folder(current_test_name());
+    write_file(folder / ".old", text_bytes("a file named like an empty path's backup"));
+    struct prompt_case {
+        std::string typed;
+        std::string message;
+    };
+    const prompt_case cases[] = {
+        {"", CANT_OPEN_INPUT},
+        {"\n", CANT_OPEN_INPUT},
+        {"\r\n", CANT_OPEN_INPUT},
+        {std::string(260, 'p') + "\n", line("Error : Input path too long.")},
+    };
+    for (const prompt_case &c : cases) {
+        SCOPED_TRACE(c.typed.size());
+        run_result run = run_tool(folder.path(), {}, c.typed);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, PROMPT + c.message);
+        EXPECT_EQ(folder_names(folder.path()), std::vector<std::string>{".old"});
+    }
+}
+
+TEST(CliErrors, EachFailureHasItsMessageAndStatusAndChangesNothing)
+{
+    scratch_folder folder(current_test_name());
+    bytes project = sample_project();
+    write_file(folder / "a.aup", project);
+    write_file(folder / "kept.aup", project);
+    write_file(folder / "kept.aup.old", text_bytes("an earlier backup"));
+    fs::create_directory(folder / "dir.aup");
+    const std::string input_too_long = line("Error : Input path too long.");
+    struct error_case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string out;
+    };
+    const error_case cases[] = {
+        {{"missing.aup", "b.aup"}, 1, CANT_OPEN_INPUT},
+        {{"missing.aup"}, 1, CANT_OPEN_INPUT},
+        {{"dir.aup"}, 1, CANT_OPEN_INPUT},
+        {{"dir.aup", "b.aup"}, 1, CANT_OPEN_INPUT},
+        {{"kept.aup"}, 1, line("Error : Backup file already exists.")},
+        {{std::string(260, 'L')}, 1, input_too_long},
+        {{std::string(260, 'L'), "b.aup"}, 1, input_too_long},
+        {{std::string(256, 'L')}, 1, input_too_long},
+        {{std::string(260, 'L'), std::string(260, 'M')}, 1, input_too_long},
+        {{"a.aup", std::string(260, 'M')}, 2, line("Error : Output path too long.")},
+        {{"a.aup", "a.aup"}, 2, CANT_OPEN_OUTPUT},
+        {{"a.aup", "no-such-folder/b.aup"}, 2, CANT_OPEN_OUTPUT},
+        {{"a.aup", "dir.aup"}, 2, CANT_OPEN_OUTPUT},
+    };
+    for (const error_case &c : cases) {
+        SCOPED_TRACE(c.arguments.front().substr(0, 20) + " " + std::to_string(c.arguments.size()));
+        run_result run = run_tool(folder.path(), c.arguments);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(folder_names(folder.path()),
+                  (std::vector<std::string>{"a.aup", "dir.aup", "kept.aup", "kept.aup.old"}));
+        EXPECT_EQ(read_file(folder / "a.aup"), project);
+        EXPECT_EQ(read_file(folder / "kept.aup"), project);
+        EXPECT_EQ(read_file(folder / "kept.aup.old"), text_bytes("an earlier backup"));
+    }
+}
+
+TEST(CliErrors, ShortInputIsCopiedWithAWarning)
+{
+    scratch_folder folder(current_test_name());
+    bytes short_file(299, 'q');
+    write_file(folder / "a.aup", short_file);
+    run_result run = run_tool(folder.path(), {"a.aup", "b.aup"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, line("Warning : Not AviUtl project file?"));
+    EXPECT_EQ(read_file(folder / "b.aup"), short_file);
+}
+
+TEST(CliErrors, PipedInputIsNotSeekable)
+{
+    ONLY_ON_LINUX("a pipe named as a path");
+    scratch_folder folder(current_test_name());
+    bytes project = sample_project();
+    write_file(folder / "a.aup", project);
+    run_result run = run_tool(folder.path(), {"/dev/stdin", "b.aup"},
+                              std::string(project.begin(), project.end()));
+    // Standard input is a file here; a pipe needs the shell.
+    EXPECT_EQ(run.status, 0);
+    std::string command = "cd '" + folder.path().string() + "' && cat a.aup | '" +
+                          (fs::current_path() / "kestravin").string() +
+                          "' /dev/stdin c.aup >/dev/null 2>&1";
+    int raw = std::system(command.c_str());
+    EXPECT_EQ(WEXITSTATUS(raw), 0);
+    bytes head(project.begin(), project.begin() + 300);
+    head.resize(560, 0);
+    EXPECT_EQ(read_file(folder / "c.aup"), head);
+}
+
+TEST(CliErrors, SameFileBySpellingOrLinkIsRefused)
+{
+    scratch_folder folder(current_test_name());
+    bytes project = sample_project();
+    write_file(folder / "a.aup", project);
+    std::vector<std::string> others = {ON_WINDOWS ? ".\\a.aup" : "./a.aup"};
+    if (!ON_WINDOWS) {
+        fs::create_hard_link(folder / "a.aup", folder / "hard.aup");
+        fs::create_symlink("a.aup", folder / "soft.aup");
+        others.insert(others.end(), {"hard.aup", "soft.aup"});
+    }
+    for (const std::string &other : others) {
+        SCOPED_TRACE(other);
+        run_result run = run_tool(folder.path(), {"a.aup", other});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, CANT_OPEN_OUTPUT);
+        EXPECT_EQ(read_file(folder / "a.aup"), project);
+    }
+}
+
+TEST(CliErrors, BackupThatCannotBeMadeLeavesTheFile)
+{
+    ONLY_ON_LINUX("a 252-byte name exceeds the Windows path limit itself");
+    scratch_folder folder(current_test_name());
+    bytes project = sample_project();
+    std::string name(252, 'n'); // fits, but its backup name does not
+    write_file(folder / name, project);
+    run_result run = run_tool(folder.path(), {name});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, line("Error : Can't make backup file."));
+    EXPECT_EQ(folder_names(folder.path()), std::vector<std::string>{name});
+    EXPECT_EQ(read_file(folder / name), project);
+}
+
+TEST(CliErrors, WriteFailureIsReportedAndTheDeviceKept)
+{
+    ONLY_ON_LINUX("/dev/full");
+    scratch_folder folder(current_test_name());
+    bytes project = sample_project();
+    write_file(folder / "a.aup", project);
+    fs::create_symlink("/dev/full", folder / "full.aup");
+    for (const char *input : {"a.aup", "/dev/zero"}) {
+        SCOPED_TRACE(input);
+        run_result run = run_tool(folder.path(), {input, "full.aup"});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, line("Error : Can't write output file."));
+        EXPECT_TRUE(fs::is_symlink(folder / "full.aup"));
+        EXPECT_EQ(read_file(folder / "a.aup"), project);
+    }
+}
+
+TEST(CliErrors, ReadFailureIsReportedAndTheOutputRemoved)
+{
+    ONLY_ON_LINUX("/proc/self/mem fails to read at offset 0");
+    scratch_folder folder(current_test_name());
+    run_result run = run_tool(folder.path(), {"/proc/self/mem", "b.aup"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, line("Error : Can't read input file."));
+    EXPECT_TRUE(folder_names(folder.path()).empty());
+}
+
+} // namespace

@@ -7,8 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 constexpr char PROGRAM_NAME[] = "Kestravin";
 constexpr char PROGRAM_VERSION[] = "0.01";

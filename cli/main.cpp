@@ -11,8 +11,7 @@
 char input_path[PATH_CAPACITY];
 char output_path[PATH_CAPACITY];
 
-namespace
-{
+namespace {
 
 enum outcome {
     SUCCEEDED,

@@ -8,8 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 // How much one call asks the kernel to copy.
 constexpr size_t KERNEL_COPY_CHUNK = size_t{1} << 30;
@@ -49,8 +48,7 @@ bool is_switch_start(char c)
 
 backup_result make_backup(const char *path, const char *backup)
 {
-    struct stat status {
-    };
+    struct stat status {};
     if (stat(path, &status) != 0 || !S_ISREG(status.st_mode))
         return BACKUP_NO_INPUT;
     if (renameat2(AT_FDCWD, path, AT_FDCWD, backup, RENAME_NOREPLACE) == 0)
@@ -65,8 +63,7 @@ FILE *open_input(const char *path)
     int descriptor = open(path, O_RDONLY | O_CLOEXEC);
     if (descriptor < 0)
         return nullptr;
-    struct stat status {
-    };
+    struct stat status {};
     FILE *stream = nullptr;
     if (fstat(descriptor, &status) == 0 && !S_ISDIR(status.st_mode))
         stream = fdopen(descriptor, "rb");
@@ -80,10 +77,8 @@ bool open_output(const char *path, FILE *input, output_file *output)
     int descriptor = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (descriptor < 0)
         return false;
-    struct stat input_status {
-    };
-    struct stat status {
-    };
+    struct stat input_status {};
+    struct stat status {};
     bool usable = fstat(fileno(input), &input_status) == 0 && fstat(descriptor, &status) == 0 &&
                   !same_file(input_status, status);
     output->removable = usable && S_ISREG(status.st_mode);
@@ -97,10 +92,8 @@ bool open_output(const char *path, FILE *input, output_file *output)
 
 rewrite_result copy_to_end(FILE *in, FILE *out)
 {
-    struct stat in_status {
-    };
-    struct stat out_status {
-    };
+    struct stat in_status {};
+    struct stat out_status {};
     if (!is_regular(in, &in_status) || !is_regular(out, &out_status))
         return copy_rest(in, out);
     if (fflush(out) != 0)

@@ -13,8 +13,7 @@ extern "C" {
 int _dowildcard = 0;
 }
 
-namespace
-{
+namespace {
 
 bool is_directory(DWORD attributes)
 {

@@ -4,8 +4,7 @@
 // copy holds. The rest is copied unchanged, in blocks.
 #include "rewrite.h"
 
-namespace
-{
+namespace {
 
 constexpr unsigned char BLANK_FIELD[BLANK_FIELD_LENGTH] = {};
 

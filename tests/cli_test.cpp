@@ -6,8 +6,7 @@
 
 namespace fs = std::filesystem;
 
-namespace
-{
+namespace {
 
 std::string line(const std::string &text)
 {
@@ -258,10 +257,8 @@ TEST(CliErrors, PipedInputIsNotSeekable)
     // Standard input is a file here; a pipe needs the shell.
     EXPECT_EQ(run.status, 0);
     std::string command = "cd '" + folder.path().string() + "' && cat a.aup | '" +
-                          (fs::current_path() / "kestravin").string() +
-                          "' /dev/stdin c.aup >/dev/null 2>&1";
-    int raw = std::system(command.c_str());
-    EXPECT_EQ(WEXITSTATUS(raw), 0);
+                          tool_path().string() + "' /dev/stdin c.aup >/dev/null 2>&1";
+    EXPECT_EQ(run_command(command), 0);
     bytes head(project.begin(), project.begin() + 300);
     head.resize(560, 0);
     EXPECT_EQ(read_file(folder / "c.aup"), head);

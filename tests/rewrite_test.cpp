@@ -7,8 +7,7 @@
 
 #include <cstdio>
 
-namespace
-{
+namespace {
 
 struct rewritten {
     rewrite_result result;

@@ -11,16 +11,10 @@
 
 namespace fs = std::filesystem;
 
-namespace
-{
+namespace {
 
 // The folder the tests start in holds the tool and the test data.
 const fs::path START_FOLDER = fs::current_path();
-
-fs::path tool_path()
-{
-    return START_FOLDER / (ON_WINDOWS ? "kestravin.exe" : "kestravin");
-}
 
 std::string read_text(const fs::path &path)
 {
@@ -39,16 +33,22 @@ std::string quoted(const std::string &word)
     return result + "'";
 }
 
-int exit_status(int raw)
+} // namespace
+
+fs::path tool_path()
 {
+    return START_FOLDER / (ON_WINDOWS ? "kestravin.exe" : "kestravin");
+}
+
+int run_command(const std::string &command)
+{
+    int raw = std::system(command.c_str());
 #ifdef _WIN32
     return raw;
 #else
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
 }
-
-} // namespace
 
 bytes read_file(const fs::path &path)
 {
@@ -175,7 +175,7 @@ run_result run_tool(const fs::path &folder, const std::vector<std::string> &argu
                " 2>" + quoted((io / "stderr").string());
     if (ON_WINDOWS)
         command = "\"" + command + "\""; // cmd /c keeps the inner quotes
-    int status = exit_status(std::system(command.c_str()));
+    int status = run_command(command);
     return {status, read_text(io / "stdout"), read_text(io / "stderr")};
 }
 

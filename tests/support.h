@@ -48,6 +48,12 @@ unpacked unpack(const bytes &file, size_t offset, size_t wanted);
 // an empty string when it is, or what differs.
 std::string check_blanked(const bytes &original, const bytes &copy);
 
+// Runs a command through the system's command interpreter; its exit status.
+int run_command(const std::string &command);
+
+// The tool's own path.
+std::filesystem::path tool_path();
+
 // The tool run as a process in `folder`, with `input` as its standard input.
 struct run_result {
     int status;
@@ -58,8 +64,7 @@ run_result run_tool(const std::filesystem::path &folder, const std::vector<std::
                     const std::string &input = "");
 
 // A fresh empty folder for one test, removed with it.
-class scratch_folder
-{
+class scratch_folder {
   public:
     explicit scratch_folder(const std::string &name);
     ~scratch_folder();

@@ -153,6 +153,21 @@ TEST(CliRun, EveryRealFileGivesTheSameCopyAsTheRewriter)
     }
 }
 
+TEST(CliRun, LargeFileIsCopiedWhole)
+{
+    scratch_folder folder(current_test_name());
+    // Several times what one kernel or block copy moves at once, and not a
+    // multiple of either.
+    bytes input = sample_project();
+    input.resize(1024);
+    for (size_t i = 0; input.size() < (size_t{3} << 20) + 123; ++i)
+        input.push_back(static_cast<unsigned char>((i * 2654435761u) >> 13));
+    write_file(folder / "in.aup", input);
+    run_result run = run_tool(folder.path(), {"in.aup", "out.aup"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(read_file(folder / "out.aup"), byte_rule_copy(input));
+}
+
 TEST(CliPrompt, TypedPathIsRewrittenInPlace)
 {
     scratch_folder folder(current_test_name());

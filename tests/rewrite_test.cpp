@@ -16,10 +16,12 @@ struct rewritten {
 
 rewritten rewrite_bytes(const bytes &input)
 {
-    FILE *in = tmpfile();
-    FILE *out = tmpfile();
-    EXPECT_NE(in, nullptr);
-    EXPECT_NE(out, nullptr);
+    FILE *in = temporary_file();
+    FILE *out = temporary_file();
+    if (in == nullptr || out == nullptr) {
+        ADD_FAILURE() << "no temporary file";
+        return {REWRITE_READ_FAILED, {}};
+    }
     fwrite(input.data(), 1, input.size(), in);
     rewind(in);
     rewrite_result result = rewrite_project(in, out);

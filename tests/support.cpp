@@ -7,7 +7,9 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -47,6 +49,21 @@ int run_command(const std::string &command)
     return raw;
 #else
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+}
+
+FILE *temporary_file()
+{
+#ifdef _WIN32
+    // The runtime's tmpfile() makes its files in the drive's root folder, which
+    // a user may not be allowed to write, under names that two processes can
+    // both choose: these go to the user's temporary folder, named by process.
+    static unsigned counter = 0;
+    fs::path path = fs::temp_directory_path() /
+                    ("kestravin-" + std::to_string(_getpid()) + "-" + std::to_string(++counter));
+    return fopen(path.string().c_str(), "w+bD");  // D: removed when closed
+#else
+    return tmpfile();
 #endif
 }
 

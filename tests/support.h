@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -20,6 +21,9 @@ constexpr char LINE_END[] = "\n";
 bytes read_file(const std::filesystem::path &path);
 void write_file(const std::filesystem::path &path, const bytes &content);
 bytes text_bytes(const std::string &text);
+
+// A temporary file open for update in binary mode, removed when closed.
+FILE *temporary_file();
 
 // The real project files shipped with the tests.
 std::vector<std::filesystem::path> real_project_files();

@@ -61,7 +61,7 @@ FILE *temporary_file()
     static unsigned counter = 0;
     fs::path path = fs::temp_directory_path() /
                     ("kestravin-" + std::to_string(_getpid()) + "-" + std::to_string(++counter));
-    return fopen(path.string().c_str(), "w+bD");  // D: removed when closed
+    return fopen(path.string().c_str(), "w+bD"); // D: removed when closed
 #else
     return tmpfile();
 #endif
@@ -85,10 +85,15 @@ bytes text_bytes(const std::string &text)
     return bytes(text.begin(), text.end());
 }
 
+fs::path real_project_file(const std::string &name)
+{
+    return START_FOLDER / "test-data" / "real-aup" / name;
+}
+
 std::vector<fs::path> real_project_files()
 {
     std::vector<fs::path> files;
-    for (const auto &entry : fs::directory_iterator(START_FOLDER / "test-data" / "real-aup")) {
+    for (const auto &entry : fs::directory_iterator(real_project_file(""))) {
         if (entry.path().extension() == ".aup")
             files.push_back(entry.path());
     }

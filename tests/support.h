@@ -25,8 +25,9 @@ bytes text_bytes(const std::string &text);
 // A temporary file open for update in binary mode, removed when closed.
 FILE *temporary_file();
 
-// The real project files shipped with the tests.
+// The real project files shipped with the tests: all, or one by name.
 std::vector<std::filesystem::path> real_project_files();
+std::filesystem::path real_project_file(const std::string &name);
 bool has_short_shape(const std::string &file_name);
 
 // A project file's first 300 bytes: the signature, then filler.

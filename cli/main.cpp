@@ -67,7 +67,7 @@ outcome read_path_line(FILE *in)
             int next = getc(in);
             if (next == '\n')
                 break;
-            ungetc(next, in);
+            (void)ungetc(next, in); // one byte back always fits
         }
         if (length == PATH_CAPACITY - 1) {
             input_path[0] = '\0';
@@ -81,8 +81,9 @@ outcome read_path_line(FILE *in)
 
 outcome prompt_for_input()
 {
-    fputs(PROMPT, stdout);
-    fflush(stdout);
+    // A prompt that cannot be shown does not stop the run: the line is read.
+    (void)fputs(PROMPT, stdout);
+    (void)fflush(stdout);
     return read_path_line(stdin);
 }
 
@@ -138,19 +139,19 @@ outcome rewrite_files()
         return CANT_OPEN_INPUT;
     output_file output{};
     if (!open_output(output_path, in, &output)) {
-        fclose(in);
+        (void)fclose(in);
         return CANT_OPEN_OUTPUT;
     }
     rewrite_result result = rewrite_head(in, output.stream);
     if (result == REWRITE_DONE)
         result = copy_to_end(in, output.stream);
     // Nothing is lost if closing the input fails: it was only read.
-    fclose(in);
+    (void)fclose(in);
     outcome done = outcome_of(result, fclose(output.stream) == 0);
     // An incomplete copy is not left to be mistaken for a whole one. The
     // message already printed tells of it should the removal fail too.
     if (done != SUCCEEDED && done != NOT_PROJECT && output.removable)
-        remove(output_path);
+        (void)remove(output_path);
     return done;
 }
 

@@ -97,7 +97,7 @@ backup_result make_backup(const char *path, const char *backup)
         return BACKUP_MADE;
     if (errno == EINVAL || errno == ENOSYS)
         return link_backup(path, backup);
-    if (errno == ENOENT)  // moved away since it was looked at
+    if (errno == ENOENT) // moved away since it was looked at
         return BACKUP_NO_INPUT;
     return errno == EEXIST ? BACKUP_EXISTS : BACKUP_FAILED;
 }

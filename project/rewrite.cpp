@@ -22,7 +22,7 @@ constexpr int LONG_COUNT_BYTES = 3;
 // header and three count bytes of the run that follows the literal.
 constexpr long RECORD_TAIL_LENGTH = 4;
 
-constexpr size_t COPY_BLOCK_SIZE = 64 * 1024;
+constexpr size_t COPY_BLOCK_SIZE = size_t{64} * 1024;
 
 // Reading the ops that unpack to the path either completes, meets the end of
 // the input first (the file is cut), or meets a read error.

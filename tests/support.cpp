@@ -1,6 +1,6 @@
 #include "support.h"
 
-#include "../project/rewrite.h"
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -101,87 +101,6 @@ std::vector<fs::path> real_project_files()
     return files;
 }
 
-bool has_short_shape(const std::string &file_name)
-{
-    return file_name != "640x480_2997-100fps_44100Hz.aup";
-}
-
-bytes signed_header()
-{
-    bytes header(HEADER_LENGTH, 'h');
-    memcpy(header.data(), SIGNATURE, SIGNATURE_LENGTH);
-    return header;
-}
-
-bytes byte_rule_copy(const bytes &input)
-{
-    if (input.size() < 300)
-        return input;
-    bytes copy(input.begin(), input.begin() + 300);
-    copy.resize(560, 0);
-    copy.insert(copy.end(), {0x01, 0x00, 0x80, 0x03, 0x01, 0x00});
-    if (input.size() > 560) {
-        size_t rest = std::min(input.size(), size_t{565} + input[560]);
-        copy.insert(copy.end(), input.begin() + static_cast<long>(rest), input.end());
-    }
-    return copy;
-}
-
-unpacked unpack(const bytes &file, size_t offset, size_t wanted)
-{
-    unpacked result{{}, offset, false};
-    size_t at = offset;
-    while (result.data.size() < wanted) {
-        if (at >= file.size())
-            return result;
-        unsigned char header = file[at++];
-        size_t count = header & 0x7F;
-        if (count == 0) {
-            if (at + 3 > file.size())
-                return result;
-            count = file[at] | file[at + 1] << 8 | file[at + 2] << 16;
-            at += 3;
-        }
-        bool run = (header & 0x80) != 0;
-        size_t payload = run ? 1 : count;
-        if (at + payload > file.size())
-            return result;
-        if (run)
-            result.data.insert(result.data.end(), count, file[at]);
-        else
-            result.data.insert(result.data.end(), file.begin() + static_cast<long>(at),
-                               file.begin() + static_cast<long>(at + count));
-        at += payload;
-        result.end = at;
-    }
-    result.complete = true;
-    return result;
-}
-
-std::string check_blanked(const bytes &original, const bytes &copy)
-{
-    if (copy.size() < 560 || !std::equal(copy.begin(), copy.begin() + 300, original.begin()))
-        return "the header differs";
-    if (std::any_of(copy.begin() + 300, copy.begin() + 560, [](unsigned char b) { return b; }))
-        return "the field after the header is not blank";
-    unpacked name = unpack(original, 560, 260);
-    if (!name.complete)
-        return "the original's name ops are cut";
-    // The copy's ops unpack to as many bytes as the original's name ops do,
-    // and end where the same raw tail begins.
-    unpacked blanked = unpack(copy, 560, name.data.size());
-    if (!blanked.complete || blanked.data.size() != name.data.size())
-        return "the copy's ops do not end where the original's do";
-    bytes expected(260, 0);
-    expected.insert(expected.end(), name.data.begin() + 260, name.data.end());
-    if (blanked.data != expected)
-        return "the copy does not unpack to a blank name and the original's bytes after it";
-    if (!std::equal(copy.begin() + static_cast<long>(blanked.end), copy.end(),
-                    original.begin() + static_cast<long>(name.end), original.end()))
-        return "the bytes after the name ops differ";
-    return "";
-}
-
 run_result run_tool(const fs::path &folder, const std::vector<std::string> &arguments,
                     const std::string &input)
 {
@@ -212,4 +131,9 @@ scratch_folder::~scratch_folder()
 {
     std::error_code ignored;
     fs::remove_all(path_.parent_path(), ignored);
+}
+
+std::string current_test_name()
+{
+    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
 }

@@ -1,14 +1,13 @@
-// What the tests share: files as byte vectors, an independent reading of the
-// project file layout, and the tool run as a process.
+// What the tests share: files as byte vectors, the real project files, and
+// the tool run as a process.
 #pragma once
 
-#include <cstddef>
+#include "layout_model.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-using bytes = std::vector<unsigned char>;
 
 #ifdef _WIN32
 constexpr bool ON_WINDOWS = true;
@@ -28,31 +27,6 @@ FILE *temporary_file();
 // The real project files shipped with the tests: all, or one by name.
 std::vector<std::filesystem::path> real_project_files();
 std::filesystem::path real_project_file(const std::string &name);
-bool has_short_shape(const std::string &file_name);
-
-// A project file's first 300 bytes: the signature, then filler.
-bytes signed_header();
-
-// The byte rule, from the layout: header, 260 zeros, the fixed record, and
-// the input from the end of the record it replaces.
-bytes byte_rule_copy(const bytes &input);
-
-// The start of a packed stream, unpacked op by op until at least `wanted`
-// bytes are out. `end` is where the last op read ends in `file`; `complete`
-// is false when the file ends first.
-struct unpacked {
-    bytes data;
-    size_t end;
-    bool complete;
-};
-unpacked unpack(const bytes &file, size_t offset, size_t wanted);
-
-// Checks that `copy` is `original` with its name blanked: the packed stream
-// of the copy unpacks to 260 zeros and then what the original's unpacks to,
-// and every byte after the ops that hold the name is the original's. Returns
-// an empty string when it is, or what differs.
-std::string check_blanked(const bytes &original, const bytes &copy);
-
 // Runs a command through the system's command interpreter; its exit status.
 int run_command(const std::string &command);
 
@@ -81,3 +55,13 @@ class scratch_folder {
   private:
     std::filesystem::path path_;
 };
+
+// The name of the test that is running, for a folder of its own.
+std::string current_test_name();
+
+#define ONLY_ON_LINUX(why)                                                                         \
+    if (ON_WINDOWS)                                                                                \
+    GTEST_SKIP() << "Linux only: " why
+#define ONLY_ON_WINDOWS(why)                                                                       \
+    if (!ON_WINDOWS)                                                                               \
+    GTEST_SKIP() << "Windows only: " why

@@ -44,6 +44,7 @@ constexpr outcome_report REPORTS[] = {
     {"Error : Output path too long.", 2},
     {"Error : Can't write output file.", 2},
 };
+static_assert(sizeof REPORTS / sizeof REPORTS[0] == CANT_WRITE_OUTPUT + 1, "one report an outcome");
 
 constexpr char PROMPT[] = "input file path > ";
 constexpr char BACKUP_FORMAT[] = "%s.old";

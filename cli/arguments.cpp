@@ -27,8 +27,8 @@ void scan_switch_group(const char *group)
     }
 }
 
-} // namespace
-
+// Copies `path` into a path buffer; false, leaving the buffer empty, when it
+// does not fit.
 bool copy_path(char *buffer, const char *path)
 {
     size_t length = strlen(path);
@@ -39,6 +39,8 @@ bool copy_path(char *buffer, const char *path)
     memcpy(buffer, path, length + 1);
     return true;
 }
+
+} // namespace
 
 scan_result scan_arguments(int argc, char **argv)
 {

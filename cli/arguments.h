@@ -25,7 +25,3 @@ scan_result scan_arguments(int argc, char **argv);
 
 // Prints the help text and ends the process with status 0.
 [[noreturn]] void print_usage();
-
-// Copies `path` into a path buffer; false, leaving the buffer empty, when it
-// does not fit.
-bool copy_path(char *buffer, const char *path);

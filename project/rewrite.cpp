@@ -126,6 +126,22 @@ decode_result skip_literal(FILE *in, long name_part, long excess)
     return fseek(in, -excess, SEEK_CUR) == 0 ? DECODED : DECODE_FAILED;
 }
 
+// Reads the op whose header byte is `header`, passing over the part of a
+// literal that belongs to the path; `needed` bytes of the path are to come.
+decode_result read_name_op(FILE *in, int header, long needed, packed_op *op, long *excess)
+{
+    decode_result result = read_op(in, header, op);
+    if (result != DECODED)
+        return result;
+    *excess = op->count > needed ? op->count - needed : 0;
+    return op->is_run ? DECODED : skip_literal(in, op->count - *excess, *excess);
+}
+
+bool is_short_literal(int header)
+{
+    return header != 0 && (header & RUN_BIT) == 0;
+}
+
 // Reads the ops from RECORD_OFFSET until they cover the path; `first` is the
 // header byte of the first, already read.
 decode_result read_name_ops(FILE *in, int first, name_ops *ops)
@@ -135,20 +151,16 @@ decode_result read_name_ops(FILE *in, int first, name_ops *ops)
     for (int index = 0;; ++index) {
         decode_result result = index == 0 ? DECODED : next_byte(in, &header);
         packed_op op{};
+        long excess = 0;
         if (result == DECODED)
-            result = read_op(in, header, &op);
-        long needed = PACKED_NAME_LENGTH - unpacked;
-        long excess = op.count > needed ? op.count - needed : 0;
-        if (result == DECODED && !op.is_run)
-            result = skip_literal(in, op.count - excess, excess);
+            result = read_name_op(in, header, PACKED_NAME_LENGTH - unpacked, &op, &excess);
         if (result != DECODED)
             return result;
         unpacked += op.count;
         if (unpacked >= PACKED_NAME_LENGTH) {
-            ops->last = op;
-            ops->excess = excess;
-            ops->short_shape = index == 1 && (first & RUN_BIT) == 0 && first != 0 &&
-                               header == RUN_BIT && excess == 0;
+            bool short_shape =
+                index == 1 && is_short_literal(first) && header == RUN_BIT && excess == 0;
+            *ops = {op, excess, short_shape};
             return DECODED;
         }
     }

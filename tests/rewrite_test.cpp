@@ -20,6 +20,10 @@ rewritten rewrite_bytes(const bytes &input)
     FILE *out = temporary_file();
     if (in == nullptr || out == nullptr) {
         ADD_FAILURE() << "no temporary file";
+        for (FILE *opened : {in, out}) {
+            if (opened != nullptr)
+                fclose(opened);
+        }
         return {REWRITE_READ_FAILED, {}};
     }
     if (!input.empty()) {

@@ -40,6 +40,19 @@ bool copy_path(char *buffer, const char *path)
     return true;
 }
 
+// Copies argument `index` into a path buffer: SCAN_DONE, or why it is refused
+// (`too_long` or `not_exact`), leaving the buffer empty.
+scan_result take_path(char *buffer, char **argv, int index, scan_result too_long,
+                      scan_result not_exact)
+{
+    if (!copy_path(buffer, argv[index]))
+        return too_long;
+    if (argument_is_exact(index))
+        return SCAN_DONE;
+    buffer[0] = '\0';
+    return not_exact;
+}
+
 } // namespace
 
 scan_result scan_arguments(int argc, char **argv)
@@ -56,10 +69,14 @@ scan_result scan_arguments(int argc, char **argv)
         // would have gone.
         if (argument[0] == '\0')
             continue;
-        if (paths == 0 && !copy_path(input_path, argument))
-            result = SCAN_INPUT_TOO_LONG;
-        else if (paths == 1 && !copy_path(output_path, argument) && result == SCAN_DONE)
-            result = SCAN_OUTPUT_TOO_LONG;
+        scan_result taken = SCAN_DONE;
+        if (paths == 0)
+            taken = take_path(input_path, argv, index, SCAN_INPUT_TOO_LONG, SCAN_INPUT_NOT_EXACT);
+        else if (paths == 1)
+            taken =
+                take_path(output_path, argv, index, SCAN_OUTPUT_TOO_LONG, SCAN_OUTPUT_NOT_EXACT);
+        if (result == SCAN_DONE)
+            result = taken;
         ++paths;
     }
     return result;

@@ -14,13 +14,16 @@ extern char output_path[PATH_CAPACITY];
 
 enum scan_result {
     SCAN_DONE,
-    SCAN_INPUT_TOO_LONG, // the first path does not fit input_path
-    SCAN_OUTPUT_TOO_LONG // the second path does not fit output_path
+    SCAN_INPUT_TOO_LONG,   // the first path does not fit input_path
+    SCAN_INPUT_NOT_EXACT,  // the first path did not reach the program as given
+    SCAN_OUTPUT_TOO_LONG,  // the second path does not fit output_path
+    SCAN_OUTPUT_NOT_EXACT, // the second path did not reach the program as given
 };
 
 // Copies the first two path arguments into input_path and output_path.
 // Prints the help text and ends the process when a switch asks for it, even
-// after a path that is too long: the whole line is scanned first.
+// after a path that is refused: the whole line is scanned first. When both
+// paths are refused, the first one's refusal is answered.
 scan_result scan_arguments(int argc, char **argv);
 
 // Prints the help text and ends the process with status 0.

@@ -59,7 +59,8 @@ int finish(outcome result)
 
 // Reads one line into input_path, without its line end (LF or CR LF); every
 // other byte is kept as typed. A line that does not fit is refused rather
-// than cut, and a read error leaves the path empty.
+// than cut, and so is one holding a 0 byte, which no path can hold: cut
+// there, it would name another file. A read error leaves the path empty.
 outcome read_path_line(FILE *in)
 {
     size_t length = 0;
@@ -70,9 +71,9 @@ outcome read_path_line(FILE *in)
                 break;
             (void)ungetc(next, in); // one byte back always fits
         }
-        if (length == PATH_CAPACITY - 1) {
+        if (c == '\0' || length == PATH_CAPACITY - 1) {
             input_path[0] = '\0';
-            return INPUT_TOO_LONG;
+            return c == '\0' ? CANT_OPEN_INPUT : INPUT_TOO_LONG;
         }
         input_path[length++] = static_cast<char>(c);
     }
@@ -85,16 +86,33 @@ outcome prompt_for_input()
     // A prompt that cannot be shown does not stop the run: the line is read.
     (void)fputs(PROMPT, stdout);
     (void)fflush(stdout);
-    return read_path_line(stdin);
+    switch (read_console_line(input_path, PATH_CAPACITY)) {
+    case TYPED_LINE_NOT_CONSOLE:
+        return read_path_line(stdin);
+    case TYPED_LINE_TOO_LONG:
+        return INPUT_TOO_LONG;
+    case TYPED_LINE_NOT_EXACT:
+        return CANT_OPEN_INPUT;
+    case TYPED_LINE_READ:
+        break;
+    }
+    return SUCCEEDED;
 }
 
 outcome obtain_paths(int argc, char **argv)
 {
-    scan_result scanned = scan_arguments(argc, argv);
-    if (scanned == SCAN_INPUT_TOO_LONG)
+    switch (scan_arguments(argc, argv)) {
+    case SCAN_INPUT_TOO_LONG:
         return INPUT_TOO_LONG;
-    if (scanned == SCAN_OUTPUT_TOO_LONG)
+    case SCAN_INPUT_NOT_EXACT:
+        return CANT_OPEN_INPUT;
+    case SCAN_OUTPUT_TOO_LONG:
         return OUTPUT_TOO_LONG;
+    case SCAN_OUTPUT_NOT_EXACT:
+        return CANT_OPEN_OUTPUT;
+    case SCAN_DONE:
+        break;
+    }
     if (input_path[0] == '\0') {
         outcome prompted = prompt_for_input();
         if (prompted != SUCCEEDED)
@@ -103,19 +121,23 @@ outcome obtain_paths(int argc, char **argv)
     return input_path[0] == '\0' ? CANT_OPEN_INPUT : SUCCEEDED;
 }
 
-// Moves the given file to its backup, which becomes the input, and makes the
-// given path the output.
-outcome prepare_in_place()
+// In place, the given path becomes the output and its backup the input's
+// name; both are known before any file is opened.
+outcome name_backup()
 {
     memcpy(output_path, input_path, PATH_CAPACITY);
     int length = snprintf(input_path, PATH_CAPACITY, BACKUP_FORMAT, output_path);
     if (length < 0 || static_cast<size_t>(length) >= PATH_CAPACITY)
         return INPUT_TOO_LONG;
-    switch (make_backup(output_path, input_path)) {
+    return SUCCEEDED;
+}
+
+// Moves the given file, already open as `in`, to its backup.
+outcome move_to_backup(FILE *in)
+{
+    switch (make_backup(in, output_path, input_path)) {
     case BACKUP_MADE:
         return SUCCEEDED;
-    case BACKUP_NO_INPUT:
-        return CANT_OPEN_INPUT;
     case BACKUP_EXISTS:
         return BACKUP_ALREADY_EXISTS;
     case BACKUP_FAILED:
@@ -124,47 +146,68 @@ outcome prepare_in_place()
     return CANT_MAKE_BACKUP;
 }
 
-outcome outcome_of(rewrite_result result, bool output_closed)
+outcome outcome_of(rewrite_result result)
 {
     if (result == REWRITE_READ_FAILED)
         return CANT_READ_INPUT;
-    if (result == REWRITE_WRITE_FAILED || !output_closed)
+    if (result == REWRITE_WRITE_FAILED)
         return CANT_WRITE_OUTPUT;
     return result == REWRITE_NOT_PROJECT ? NOT_PROJECT : SUCCEEDED;
 }
 
-outcome rewrite_files()
+// Closes an output whose copy ended with `done`, and leaves none of its bytes
+// behind when the copy is incomplete: it must not be mistaken for a whole one.
+outcome close_copy(output_file *output, outcome done)
 {
-    FILE *in = open_input(input_path);
-    if (in == nullptr)
-        return CANT_OPEN_INPUT;
-    output_file output{};
-    if (!open_output(output_path, in, &output)) {
-        (void)fclose(in);
-        return CANT_OPEN_OUTPUT;
+    bool complete = done == SUCCEEDED || done == NOT_PROJECT;
+    // After a failure the close may fail too; the outcome already tells.
+    bool closed = fclose(output->stream) == 0;
+    if (complete && closed) {
+        close_spare(*output);
+        return done;
     }
+    discard_written(*output, output_path);
+    return complete ? CANT_WRITE_OUTPUT : done;
+}
+
+// Writes the copy of `in` to output_path. In place the output is made new.
+outcome write_copy(FILE *in, bool in_place)
+{
+    output_file output{};
+    if (!open_output(output_path, in, in_place, &output))
+        return CANT_OPEN_OUTPUT;
     rewrite_result result = rewrite_head(in, output.stream);
     if (result == REWRITE_DONE)
         result = copy_to_end(in, output.stream);
+    return close_copy(&output, outcome_of(result));
+}
+
+// Opens the input, moves it to its backup when the run is in place (only
+// once it is open: a file that cannot be read is never moved), and writes the
+// copy.
+outcome rewrite_files(bool in_place)
+{
+    FILE *in = open_input(in_place ? output_path : input_path, in_place);
+    if (in == nullptr)
+        return CANT_OPEN_INPUT;
+    outcome result = in_place ? move_to_backup(in) : SUCCEEDED;
+    if (result == SUCCEEDED)
+        result = write_copy(in, in_place);
     // Nothing is lost if closing the input fails: it was only read.
     (void)fclose(in);
-    outcome done = outcome_of(result, fclose(output.stream) == 0);
-    // An incomplete copy is not left to be mistaken for a whole one. The
-    // message already printed tells of it should the removal fail too.
-    if (done != SUCCEEDED && done != NOT_PROJECT && output.removable)
-        (void)remove(output_path);
-    return done;
+    return result;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    prepare_console();
+    prepare_process();
     outcome result = obtain_paths(argc, argv);
-    if (result == SUCCEEDED && output_path[0] == '\0')
-        result = prepare_in_place();
+    bool in_place = output_path[0] == '\0';
+    if (result == SUCCEEDED && in_place)
+        result = name_backup();
     if (result == SUCCEEDED)
-        result = rewrite_files();
+        result = rewrite_files(in_place);
     return finish(result);
 }

@@ -4,39 +4,73 @@
 
 #include "../project/rewrite.h"
 
+#include <cstddef>
 #include <cstdio>
 
-// Readies standard output: text mode on Windows, so each line ends in CR LF.
-void prepare_console();
+// Readies the process: standard output in text mode on Windows, so each line
+// ends in CR LF; on Linux a write past a file size limit fails instead of
+// ending the process unannounced.
+void prepare_process();
 
 // Whether an argument beginning with `c` is a switch group rather than a
 // path. Windows takes "-" and "/"; Linux only "-", since "/" begins a path.
 bool is_switch_start(char c);
 
-enum backup_result {
-    BACKUP_MADE,
-    BACKUP_NO_INPUT, // nothing to move: no such file, or not a regular file
-    BACKUP_EXISTS,   // a file already has the backup's name
-    BACKUP_FAILED
+// Whether command-line argument `index` reached the program exactly as it
+// was given. On Windows the arguments are converted to the ANSI code page,
+// which replaces a character it lacks by a look-alike: such a path names
+// another file than the one typed.
+bool argument_is_exact(int index);
+
+enum typed_line {
+    TYPED_LINE_READ,
+    TYPED_LINE_NOT_CONSOLE, // standard input is not a console: read it as bytes
+    TYPED_LINE_TOO_LONG,
+    TYPED_LINE_NOT_EXACT // holds a character the ANSI code page lacks
 };
 
-// Moves the file at `path` to `backup`, never replacing a file there.
-backup_result make_backup(const char *path, const char *backup);
+// Reads a line typed on the console into `path` (room for `capacity` bytes),
+// as the system's file calls will take it. Only Windows reads the console
+// itself; elsewhere the answer is always TYPED_LINE_NOT_CONSOLE.
+typed_line read_console_line(char *path, size_t capacity);
 
 // Opens a file for reading in binary mode, letting others read it but not
 // write it where the system can say so. Null when it cannot be opened or is a
-// directory.
-FILE *open_input(const char *path);
+// directory. With `regular_only`, anything but a regular file is refused, and
+// the open never waits (a FIFO is refused at once).
+FILE *open_input(const char *path, bool regular_only);
+
+enum backup_result {
+    BACKUP_MADE,
+    BACKUP_EXISTS, // a file already has the backup's name
+    BACKUP_FAILED, // the move failed, or moved another file than `input`
+};
+
+// Moves the file open as `input`, found at `path`, to `backup`, never
+// replacing a file there.
+backup_result make_backup(FILE *input, const char *path, const char *backup);
 
 struct output_file {
     FILE *stream;
-    bool removable; // a regular file that this run created or truncated
+    int spare;       // a second descriptor of the file, to empty it after a failure
+    bool made;       // a regular file that this run created or emptied
+    bool is_regular; // a regular file, which can be emptied
 };
 
 // Opens a file for writing in binary mode, sharing it with no one. Refuses
-// the file open as `input` before anything of it is changed, and truncates
-// only a regular file.
-bool open_output(const char *path, FILE *input, output_file *output);
+// the file open as `input` before anything of it is changed, and empties only
+// a regular file. With `create_new`, only a file that does not exist yet is
+// made, never through a link, with the permission bits of `input`.
+bool open_output(const char *path, FILE *input, bool create_new, output_file *output);
+
+// Leaves none of an incomplete output's bytes behind, once its stream is
+// closed: the file is emptied through the spare descriptor, whatever name it
+// has, and its name removed only when that name itself (a link is not
+// followed) still refers to it and this run made it. Closes the spare.
+void discard_written(const output_file &output, const char *path);
+
+// Closes the spare descriptor of a complete output.
+void close_spare(const output_file &output);
 
 // Copies the input from where it stands to its end, by the fastest means the
 // system offers for the two files.

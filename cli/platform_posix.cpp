@@ -3,6 +3,7 @@
 #include "platform.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +16,9 @@ namespace {
 // length, and such a shifted copy runs near the speed of an aligned one only
 // with many pages moved per call.
 constexpr int PIPE_CAPACITY = 1 << 20;
+
+// The permission bits a new file takes from its original.
+constexpr mode_t PERMISSION_BITS = S_IRWXU | S_IRWXG | S_IRWXO;
 
 bool same_file(const struct stat &a, const struct stat &b)
 {
@@ -31,6 +35,45 @@ backup_result link_backup(const char *path, const char *backup)
         return BACKUP_MADE;
     unlink(backup);
     return BACKUP_FAILED;
+}
+
+backup_result move_to_backup(const char *path, const char *backup)
+{
+    if (renameat2(AT_FDCWD, path, AT_FDCWD, backup, RENAME_NOREPLACE) == 0)
+        return BACKUP_MADE;
+    if (errno == EINVAL || errno == ENOSYS)
+        return link_backup(path, backup);
+    return errno == EEXIST ? BACKUP_EXISTS : BACKUP_FAILED;
+}
+
+// A new file at `path`, never through a link, with the permission bits of
+// the file open as `input`, whatever the umask.
+int create_new_file(const char *path, FILE *input)
+{
+    struct stat input_status {};
+    if (fstat(fileno(input), &input_status) != 0)
+        return -1;
+    int descriptor =
+        open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (descriptor < 0)
+        return -1;
+    if (fchmod(descriptor, input_status.st_mode & PERMISSION_BITS) == 0)
+        return descriptor;
+    close(descriptor);
+    unlink(path);
+    return -1;
+}
+
+// The file at `path`, made when there is none; `created` tells whether this
+// open made it. A name that holds a link is followed, as a user who names a
+// link as the output means its target.
+int open_or_create(const char *path, bool *created)
+{
+    int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    *created = descriptor >= 0;
+    if (descriptor < 0 && errno == EEXIST)
+        descriptor = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    return descriptor;
 }
 
 bool is_regular(FILE *stream, struct stat *status)
@@ -79,8 +122,12 @@ bool splice_rest(int in, off_t from, int out, off_t to, rewrite_result *result)
 
 } // namespace
 
-void prepare_console()
+void prepare_process()
 {
+    // Past a file size limit the kernel would end the process by this signal,
+    // leaving an incomplete output and no word; ignored, the write fails and
+    // the run reports it.
+    (void)signal(SIGXFSZ, SIG_IGN); // refused only for an invalid signal
 }
 
 bool is_switch_start(char c)
@@ -88,52 +135,97 @@ bool is_switch_start(char c)
     return c == '-';
 }
 
-backup_result make_backup(const char *path, const char *backup)
+bool argument_is_exact(int /* index: taken as given bytes */)
 {
-    struct stat status {};
-    if (stat(path, &status) != 0 || !S_ISREG(status.st_mode))
-        return BACKUP_NO_INPUT;
-    if (renameat2(AT_FDCWD, path, AT_FDCWD, backup, RENAME_NOREPLACE) == 0)
-        return BACKUP_MADE;
-    if (errno == EINVAL || errno == ENOSYS)
-        return link_backup(path, backup);
-    if (errno == ENOENT) // moved away since it was looked at
-        return BACKUP_NO_INPUT;
-    return errno == EEXIST ? BACKUP_EXISTS : BACKUP_FAILED;
+    return true;
 }
 
-FILE *open_input(const char *path)
+typed_line read_console_line(char * /* path */, size_t /* capacity */)
 {
-    int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+    return TYPED_LINE_NOT_CONSOLE;
+}
+
+FILE *open_input(const char *path, bool regular_only)
+{
+    // Without waiting, a FIFO opens at once, and is then refused as no
+    // regular file.
+    int flags = O_RDONLY | O_CLOEXEC | (regular_only ? O_NONBLOCK : 0);
+    int descriptor = open(path, flags);
     if (descriptor < 0)
         return nullptr;
     struct stat status {};
     FILE *stream = nullptr;
-    if (fstat(descriptor, &status) == 0 && !S_ISDIR(status.st_mode))
+    bool usable = fstat(descriptor, &status) == 0 &&
+                  (regular_only ? S_ISREG(status.st_mode) : !S_ISDIR(status.st_mode));
+    if (usable)
         stream = fdopen(descriptor, "rb");
     if (stream == nullptr)
         close(descriptor);
     return stream;
 }
 
-bool open_output(const char *path, FILE *input, output_file *output)
+backup_result make_backup(FILE *input, const char *path, const char *backup)
 {
-    int descriptor = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    struct stat opened {};
+    if (fstat(fileno(input), &opened) != 0)
+        return BACKUP_FAILED;
+    backup_result result = move_to_backup(path, backup);
+    if (result != BACKUP_MADE)
+        return result;
+    // The name may have been given to another file since the input was
+    // opened: what was moved must be the open file, followed as an open
+    // follows it, so that a link to the project is moved as today.
+    struct stat moved {};
+    if (stat(backup, &moved) != 0 || !same_file(opened, moved))
+        return BACKUP_FAILED;
+    return BACKUP_MADE;
+}
+
+bool open_output(const char *path, FILE *input, bool create_new, output_file *output)
+{
+    *output = {nullptr, -1, false, false};
+    bool created = create_new;
+    int descriptor = create_new ? create_new_file(path, input) : open_or_create(path, &created);
     if (descriptor < 0)
         return false;
     struct stat input_status {};
     struct stat status {};
     bool usable = fstat(fileno(input), &input_status) == 0 && fstat(descriptor, &status) == 0 &&
                   !same_file(input_status, status);
-    output->removable = usable && S_ISREG(status.st_mode);
+    output->is_regular = usable && S_ISREG(status.st_mode);
     // Only a file with bytes to lose is truncated: a truncation also asks the
     // file system to write the new content out when the file is closed.
-    if (output->removable && status.st_size > 0)
+    bool emptied = output->is_regular && status.st_size > 0;
+    if (emptied)
         usable = ftruncate(descriptor, 0) == 0;
-    output->stream = usable ? fdopen(descriptor, "wb") : nullptr;
-    if (output->stream == nullptr)
-        close(descriptor);
-    return output->stream != nullptr;
+    output->made = output->is_regular && (created || emptied);
+    if (usable)
+        output->spare = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    output->stream = usable && output->spare >= 0 ? fdopen(descriptor, "wb") : nullptr;
+    if (output->stream != nullptr)
+        return true;
+    if (output->spare >= 0)
+        close(output->spare);
+    close(descriptor);
+    return false;
+}
+
+void discard_written(const output_file &output, const char *path)
+{
+    if (output.is_regular)
+        (void)ftruncate(output.spare, 0);
+    struct stat opened {};
+    struct stat named {};
+    bool same =
+        fstat(output.spare, &opened) == 0 && lstat(path, &named) == 0 && same_file(opened, named);
+    if (output.made && same)
+        (void)unlink(path);
+    close(output.spare);
+}
+
+void close_spare(const output_file &output)
+{
+    close(output.spare);
 }
 
 rewrite_result copy_to_end(FILE *in, FILE *out)

@@ -17,13 +17,15 @@ bool is_help_character(char c)
     return c == '?' || c == 'H' || c == 'h';
 }
 
-// Looks at every character of a switch group after its first; only help has
-// an effect.
-void scan_switch_group(const char *group)
+// Looks at every character of a switch group after its first; characters
+// that are no switch are passed over.
+void scan_switch_group(const char *group, run_options *options)
 {
     for (const char *c = group + 1; *c != '\0'; ++c) {
         if (is_help_character(*c))
             print_usage();
+        if (*c == 'm' || *c == 'M')
+            options->blank_media = true;
     }
 }
 
@@ -55,14 +57,14 @@ scan_result take_path(char *buffer, char **argv, int index, scan_result too_long
 
 } // namespace
 
-scan_result scan_arguments(int argc, char **argv)
+scan_result scan_arguments(int argc, char **argv, run_options *options)
 {
     scan_result result = SCAN_DONE;
     int paths = 0;
     for (int index = 1; index < argc; ++index) {
         const char *argument = argv[index];
         if (is_switch_start(argument[0])) {
-            scan_switch_group(argument);
+            scan_switch_group(argument, options);
             continue;
         }
         // An empty argument fills no buffer: the next path goes where it
@@ -87,6 +89,7 @@ void print_usage()
     printf("%s ver%s\n", PROGRAM_NAME, PROGRAM_VERSION);
     printf("  usage : <execute> <input file> [<output file>]\n");
     printf("    -h help\n");
+    printf("    -m blank media folders too\n");
     puts("");
     printf("  note  : \n");
     printf("    backup file\t: original.aup -> original.aup.old\n");

@@ -20,11 +20,17 @@ enum scan_result {
     SCAN_OUTPUT_NOT_EXACT, // the second path did not reach the program as given
 };
 
-// Copies the first two path arguments into input_path and output_path.
+// What the switches ask for besides help.
+struct run_options {
+    bool blank_media; // m: blank the folders of every media path too
+};
+
+// Copies the first two path arguments into input_path and output_path, and
+// notes the switches in `options`.
 // Prints the help text and ends the process when a switch asks for it, even
 // after a path that is refused: the whole line is scanned first. When both
 // paths are refused, the first one's refusal is answered.
-scan_result scan_arguments(int argc, char **argv);
+scan_result scan_arguments(int argc, char **argv, run_options *options);
 
 // Prints the help text and ends the process with status 0.
 [[noreturn]] void print_usage();

@@ -1,6 +1,7 @@
 // The entry point and the one sequence every run follows: obtain the two
 // paths, move the given file to its backup when only one is known, open the
 // two files, write the anonymised copy, and report the outcome in one line.
+#include "../project/media.h"
 #include "../project/rewrite.h"
 #include "arguments.h"
 #include "platform.h"
@@ -23,7 +24,8 @@ enum outcome {
     CANT_READ_INPUT,
     CANT_OPEN_OUTPUT,
     OUTPUT_TOO_LONG,
-    CANT_WRITE_OUTPUT
+    CANT_WRITE_OUTPUT,
+    MEDIA_NOT_BLANKED
 };
 
 struct outcome_report {
@@ -43,8 +45,9 @@ constexpr outcome_report REPORTS[] = {
     {"Error : Can't open output file.", 2},
     {"Error : Output path too long.", 2},
     {"Error : Can't write output file.", 2},
+    {"Warning : Media paths not blanked.", 0},
 };
-static_assert(sizeof REPORTS / sizeof REPORTS[0] == CANT_WRITE_OUTPUT + 1, "one report an outcome");
+static_assert(sizeof REPORTS / sizeof REPORTS[0] == MEDIA_NOT_BLANKED + 1, "one report an outcome");
 
 constexpr char PROMPT[] = "input file path > ";
 constexpr char BACKUP_FORMAT[] = "%s.old";
@@ -99,9 +102,9 @@ outcome prompt_for_input()
     return SUCCEEDED;
 }
 
-outcome obtain_paths(int argc, char **argv)
+outcome obtain_paths(int argc, char **argv, run_options *options)
 {
-    switch (scan_arguments(argc, argv)) {
+    switch (scan_arguments(argc, argv, options)) {
     case SCAN_INPUT_TOO_LONG:
         return INPUT_TOO_LONG;
     case SCAN_INPUT_NOT_EXACT:
@@ -159,7 +162,7 @@ outcome outcome_of(rewrite_result result)
 // behind when the copy is incomplete: it must not be mistaken for a whole one.
 outcome close_copy(output_file *output, outcome done)
 {
-    bool complete = done == SUCCEEDED || done == NOT_PROJECT;
+    bool complete = done == SUCCEEDED || done == NOT_PROJECT || done == MEDIA_NOT_BLANKED;
     // After a failure the close may fail too; the outcome already tells.
     bool closed = fclose(output->stream) == 0;
     if (complete && closed) {
@@ -170,29 +173,48 @@ outcome close_copy(output_file *output, outcome done)
     return complete ? CANT_WRITE_OUTPUT : done;
 }
 
+// Writes the head of the copy, with the media folders blanked when asked,
+// leaving the input where the unchanged rest begins; `done` is what the
+// copy will report once whole.
+rewrite_result write_head(FILE *in, FILE *out, const run_options &options, outcome *done)
+{
+    *done = SUCCEEDED;
+    if (!options.blank_media)
+        return rewrite_head(in, out);
+    media_report report{};
+    rewrite_result result = blank_media_head(in, out, &report);
+    if (!report.has_signature)
+        *done = NOT_PROJECT;
+    else if (!report.all_blanked)
+        *done = MEDIA_NOT_BLANKED;
+    return result;
+}
+
 // Writes the copy of `in` to output_path. In place the output is made new.
-outcome write_copy(FILE *in, bool in_place)
+outcome write_copy(FILE *in, bool in_place, const run_options &options)
 {
     output_file output{};
     if (!open_output(output_path, in, in_place, &output))
         return CANT_OPEN_OUTPUT;
-    rewrite_result result = rewrite_head(in, output.stream);
+    outcome done = SUCCEEDED;
+    rewrite_result result = write_head(in, output.stream, options, &done);
     if (result == REWRITE_DONE)
         result = copy_to_end(in, output.stream);
-    return close_copy(&output, outcome_of(result));
+    outcome copied = outcome_of(result);
+    return close_copy(&output, copied == SUCCEEDED ? done : copied);
 }
 
 // Opens the input, moves it to its backup when the run is in place (only
 // once it is open: a file that cannot be read is never moved), and writes the
 // copy.
-outcome rewrite_files(bool in_place)
+outcome rewrite_files(bool in_place, const run_options &options)
 {
     FILE *in = open_input(in_place ? output_path : input_path, in_place);
     if (in == nullptr)
         return CANT_OPEN_INPUT;
     outcome result = in_place ? move_to_backup(in) : SUCCEEDED;
     if (result == SUCCEEDED)
-        result = write_copy(in, in_place);
+        result = write_copy(in, in_place, options);
     // Nothing is lost if closing the input fails: it was only read.
     (void)fclose(in);
     return result;
@@ -203,11 +225,12 @@ outcome rewrite_files(bool in_place)
 int main(int argc, char **argv)
 {
     prepare_process();
-    outcome result = obtain_paths(argc, argv);
+    run_options options{};
+    outcome result = obtain_paths(argc, argv, &options);
     bool in_place = output_path[0] == '\0';
     if (result == SUCCEEDED && in_place)
         result = name_backup();
     if (result == SUCCEEDED)
-        result = rewrite_files(in_place);
+        result = rewrite_files(in_place, options);
     return finish(result);
 }

@@ -211,15 +211,13 @@ rewrite_result blank_packed_name(FILE *in, FILE *out, int first)
 
 } // namespace
 
-rewrite_result rewrite_head(FILE *in, FILE *out)
+rewrite_result write_blank_field(FILE *out)
 {
-    bool has_signature = false;
-    rewrite_result result = copy_header(in, out, &has_signature);
-    if (result != REWRITE_DONE)
-        return result;
-    result = write_bytes(out, BLANK_FIELD, sizeof BLANK_FIELD);
-    if (result != REWRITE_DONE)
-        return result;
+    return write_bytes(out, BLANK_FIELD, sizeof BLANK_FIELD);
+}
+
+rewrite_result rewrite_record(FILE *in, FILE *out, bool has_signature)
+{
     if (fseek(in, RECORD_OFFSET, SEEK_SET) != 0)
         return REWRITE_NOT_PROJECT;
     int first = getc(in);
@@ -228,6 +226,15 @@ rewrite_result rewrite_head(FILE *in, FILE *out)
     if (first == EOF || !has_signature)
         return replace_record(in, out, first);
     return blank_packed_name(in, out, first);
+}
+
+rewrite_result rewrite_head(FILE *in, FILE *out)
+{
+    bool has_signature = false;
+    rewrite_result result = copy_header(in, out, &has_signature);
+    if (result == REWRITE_DONE)
+        result = write_blank_field(out);
+    return result == REWRITE_DONE ? rewrite_record(in, out, has_signature) : result;
 }
 
 rewrite_result copy_rest(FILE *in, FILE *out)

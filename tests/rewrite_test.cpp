@@ -9,36 +9,9 @@
 
 namespace {
 
-struct rewritten {
-    rewrite_result result;
-    bytes output;
-};
-
 rewritten rewrite_bytes(const bytes &input)
 {
-    FILE *in = temporary_file();
-    FILE *out = temporary_file();
-    if (in == nullptr || out == nullptr) {
-        ADD_FAILURE() << "no temporary file";
-        for (FILE *opened : {in, out}) {
-            if (opened != nullptr)
-                fclose(opened);
-        }
-        return {REWRITE_READ_FAILED, {}};
-    }
-    if (!input.empty()) {
-        EXPECT_EQ(fwrite(input.data(), 1, input.size(), in), input.size());
-    }
-    rewind(in);
-    rewrite_result result = rewrite_project(in, out);
-    bytes output(static_cast<size_t>(ftell(out)));
-    rewind(out);
-    if (!output.empty()) {
-        EXPECT_EQ(fread(output.data(), 1, output.size(), out), output.size());
-    }
-    fclose(in);
-    fclose(out);
-    return {result, output};
+    return copy_through_files(input, rewrite_project);
 }
 
 // A file of `length` bytes, each byte a function of its offset, with `count`

@@ -67,6 +67,33 @@ FILE *temporary_file()
 #endif
 }
 
+rewritten copy_through_files(const bytes &input, rewrite_result (*copier)(FILE *, FILE *))
+{
+    FILE *in = temporary_file();
+    FILE *out = temporary_file();
+    if (in == nullptr || out == nullptr) {
+        ADD_FAILURE() << "no temporary file";
+        for (FILE *opened : {in, out}) {
+            if (opened != nullptr)
+                fclose(opened);
+        }
+        return {REWRITE_READ_FAILED, {}};
+    }
+    if (!input.empty()) {
+        EXPECT_EQ(fwrite(input.data(), 1, input.size(), in), input.size());
+    }
+    rewind(in);
+    rewrite_result result = copier(in, out);
+    bytes output(static_cast<size_t>(ftell(out)));
+    rewind(out);
+    if (!output.empty()) {
+        EXPECT_EQ(fread(output.data(), 1, output.size(), out), output.size());
+    }
+    fclose(in);
+    fclose(out);
+    return {result, output};
+}
+
 bytes read_file(const fs::path &path)
 {
     std::ifstream stream(path, std::ios::binary);

@@ -2,6 +2,7 @@
 // the tool run as a process.
 #pragma once
 
+#include "../project/rewrite.h"
 #include "layout_model.h"
 
 #include <cstdio>
@@ -23,6 +24,14 @@ bytes text_bytes(const std::string &text);
 
 // A temporary file open for update in binary mode, removed when closed.
 FILE *temporary_file();
+
+// What a copy through temporary files gave: the copier's result and the
+// bytes it wrote.
+struct rewritten {
+    rewrite_result result;
+    bytes output;
+};
+rewritten copy_through_files(const bytes &input, rewrite_result (*copier)(FILE *, FILE *));
 
 // The real project files shipped with the tests: all, or one by name.
 std::vector<std::filesystem::path> real_project_files();

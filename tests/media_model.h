@@ -1,0 +1,51 @@
+// A second, plain reading of the whole project file over byte arrays,
+// independent of the walkers: its sections split apart, where its text
+// fields lie, and what a copy with the media folders blanked may change.
+// The tests and the fuzz target check copies with it.
+#pragma once
+
+#include "layout_model.h"
+
+#include <string>
+#include <vector>
+
+// A stretch of the file: raw bytes, or a packed stream and what it unpacks to.
+struct model_section {
+    size_t begin; // in the file
+    size_t end;
+    bool packed;
+    bytes data; // unpacked, for a packed section
+    enum { RAW, HANDLE, TIMELINE, OTHER } kind;
+};
+
+// Splits a file into its sections; false when it does not hold them all.
+bool split_project(const bytes &file, std::vector<model_section> *sections);
+
+// A text field in a section's unpacked bytes (or in the raw header).
+struct model_field {
+    enum { TEXT, WIDE_TEXT, PATH, SCRIPT } kind; // WIDE_TEXT: UTF-16LE
+    size_t offset;
+    size_t size;
+    long object; // the timeline object it belongs to, or -1
+    long effect; // the effect-type index whose extra data holds it, or -1
+};
+
+// The text fields of a handle's or a timeline record's unpacked bytes, as
+// far as its layout can be followed.
+std::vector<model_field> handle_fields();
+std::vector<model_field> timeline_fields(const bytes &record);
+
+// Checks a copy made with the media folders blanked against the original:
+// outside the text fields every section is the anonymised copy's, a changed
+// section unpacks to as many bytes as the original's, and in a changed
+// section every field is blank after its terminator and every path field
+// holds no folder. Empty when it holds, or what is wrong.
+std::string check_media_copy(const bytes &original, const bytes &copy);
+
+// The unpacked bytes of the first timeline record of a file, and the file
+// with them replaced (packed plainly), for planting text in a real file.
+bytes timeline_of(const bytes &file);
+bytes with_timeline(const bytes &file, const bytes &record);
+
+// A packed stream of `content`, plainly: one literal op per 100 bytes.
+bytes pack_plainly(const bytes &content);

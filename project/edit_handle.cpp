@@ -10,7 +10,7 @@ constexpr uint64_t PROFILE_NAMES_AT = 0x20B0C;
 constexpr int PROFILE_COUNT = 96;
 constexpr uint64_t SOURCE_NAME_AT = PROFILE_NAMES_AT + PROFILE_COUNT * NAME_SIZE;
 constexpr uint64_t CLIPBOARD_SLOTS_AT = 0x4BBB8C;
-constexpr int CLIPBOARD_SLOT_COUNT = 256;
+constexpr size_t CLIPBOARD_SLOT_COUNT = 256;
 constexpr size_t CLIPBOARD_SLOT_SIZE = 4;
 
 // Passes on the bytes up to unpacked offset `at`.
@@ -60,7 +60,7 @@ bool walk_clipboard_slots(section_walk *walk, int *in_use)
     if (!take(walk, slots, sizeof slots))
         return false;
     *in_use = 0;
-    for (int index = 0; index < CLIPBOARD_SLOT_COUNT; ++index) {
+    for (size_t index = 0; index < CLIPBOARD_SLOT_COUNT; ++index) {
         if (read_i32(slots + index * CLIPBOARD_SLOT_SIZE) != 0)
             ++*in_use;
     }

@@ -148,6 +148,62 @@ TEST(CliRun, LargeFileIsCopiedWhole)
     EXPECT_EQ(read_file(folder / "out.aup"), byte_rule_copy(input));
 }
 
+TEST(CliMedia, BlankingWorksInEveryKindOfRun)
+{
+    scratch_folder folder(current_test_name());
+    const bytes project = read_file(real_project_file("EffectSet01.aup"));
+    const bytes blanked = copy_through_files(project, blank_media_copy).output;
+    ASSERT_NE(blanked, copy_through_files(project, rewrite_project).output);
+    struct media_case {
+        std::vector<std::string> arguments;
+        std::string typed;
+        const char *copy; // where the copy is written; in place, in.aup
+    };
+    std::vector<media_case> cases = {
+        {{"-m", "in.aup", "out.aup"}, "", "out.aup"},
+        {{"in.aup", "-xM"}, "", "in.aup"},
+        {{"-m"}, "in.aup\n", "in.aup"},
+    };
+    if (ON_WINDOWS)
+        cases.push_back({{"/m", "in.aup", "out.aup"}, "", "out.aup"});
+    for (const media_case &c : cases) {
+        SCOPED_TRACE(c.arguments.front() + " " + c.copy);
+        fs::remove_all(folder.path());
+        fs::create_directories(folder.path());
+        write_file(folder / "in.aup", project);
+        run_result run = run_tool(folder.path(), c.arguments, c.typed);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, c.typed.empty() ? "" : PROMPT);
+        EXPECT_EQ(read_file(folder / c.copy), blanked);
+        bool in_place = std::string(c.copy) == "in.aup";
+        EXPECT_EQ(read_file(folder / (in_place ? "in.aup.old" : "in.aup")), project);
+    }
+}
+
+TEST(CliMedia, WhatCannotBeBlankedIsReported)
+{
+    scratch_folder folder(current_test_name());
+    bytes other_layout = sample_project();
+    other_layout[32] ^= 1; // another size of the edit handle
+    write_file(folder / "other.aup", other_layout);
+    write_file(folder / "text.aup", bytes(400, 't'));
+    struct warning_case {
+        const char *input;
+        std::string message;
+    };
+    const warning_case cases[] = {
+        {"other.aup", line("Warning : Media paths not blanked.")},
+        {"text.aup", line("Warning : Not AviUtl project file?")},
+    };
+    for (const warning_case &c : cases) {
+        SCOPED_TRACE(c.input);
+        run_result run = run_tool(folder.path(), {"-m", c.input, "out.aup"});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, c.message);
+        EXPECT_EQ(read_file(folder / "out.aup"), byte_rule_copy(read_file(folder / c.input)));
+    }
+}
+
 TEST(CliPrompt, TypedPathIsRewrittenInPlace)
 {
     scratch_folder folder(current_test_name());

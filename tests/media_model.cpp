@@ -96,8 +96,9 @@ size_t blobs_length(const bytes &file, size_t at, const bytes &handle, bool *ok)
     return at + 32 - start;
 }
 
-bool split_plugins(const bytes &file, size_t at, std::vector<model_section> *sections)
+bool split_plugins(const bytes &file, size_t *at_start, std::vector<model_section> *sections)
 {
+    size_t &at = *at_start;
     while (at < file.size()) {
         long name_length = i32_at(file, at + 18);
         if (name_length < 0 || static_cast<size_t>(name_length) > file.size())
@@ -225,6 +226,23 @@ std::string check_section(const model_section &original, const model_section &co
     return outside == expected ? "" : "bytes outside the text fields changed";
 }
 
+// Splits the sections after the handle; false where they cannot be split,
+// with `*at` after the last one that could.
+bool split_rest(const bytes &file, size_t *at, std::vector<model_section> *sections)
+{
+    long frames = i32_at(file, *at);
+    if (frames < 0 || !add_raw(file, at, 4, sections))
+        return false;
+    for (int array = 0; array < 10; ++array) {
+        if (!add_packed(file, at, static_cast<size_t>(frames) * (array < 4 ? 4 : 1),
+                        model_section::OTHER, sections))
+            return false;
+    }
+    bool ok = false;
+    size_t blobs = blobs_length(file, *at, (*sections)[1].data, &ok);
+    return ok && add_raw(file, at, blobs, sections) && split_plugins(file, at, sections);
+}
+
 } // namespace
 
 bool split_project(const bytes &file, std::vector<model_section> *sections)
@@ -237,17 +255,9 @@ bool split_project(const bytes &file, std::vector<model_section> *sections)
     add_raw(file, &at, 560, sections);
     if (!add_packed(file, &at, HANDLE_SIZE, model_section::HANDLE, sections))
         return false;
-    long frames = i32_at(file, at);
-    if (frames < 0 || !add_raw(file, &at, 4, sections))
-        return false;
-    for (int array = 0; array < 10; ++array) {
-        if (!add_packed(file, &at, static_cast<size_t>(frames) * (array < 4 ? 4 : 1),
-                        model_section::OTHER, sections))
-            return false;
-    }
-    bool ok = false;
-    size_t blobs = blobs_length(file, at, (*sections)[1].data, &ok);
-    return ok && add_raw(file, &at, blobs, sections) && split_plugins(file, at, sections);
+    if (!split_rest(file, &at, sections))
+        sections->push_back({at, file.size(), false, {}, model_section::RAW});
+    return true;
 }
 
 std::vector<model_field> handle_fields()
@@ -287,35 +297,47 @@ std::vector<model_field> timeline_fields(const bytes &record)
     return fields;
 }
 
+// What is wrong with the edit file name of a copy, or empty.
+std::string check_edit_name(const bytes &original, const bytes &copy)
+{
+    if (copy.size() < 300 ||
+        std::equal(copy.begin() + 40, copy.begin() + 300, original.begin() + 40))
+        return "";
+    std::string wrong = check_field(copy.data() + 40, {model_field::PATH, 40, 260, -1, -1});
+    return wrong.empty() ? "" : "edit file name: " + wrong;
+}
+
 std::string check_media_copy(const bytes &original, const bytes &copy)
 {
     std::vector<model_section> before;
     std::vector<model_section> after;
-    if (!split_project(original, &before))
+    if (original.size() >= 300 && copy.size() >= 300 && !split_project(original, &before)) {
+        // Not even the handle can be followed: only the header may change.
+        bytes unnamed = copy;
+        std::copy(original.begin() + 40, original.begin() + 300, unnamed.begin() + 40);
+        std::string wrong = check_copy(original, unnamed);
+        return wrong.empty() ? check_edit_name(original, copy) : wrong;
+    }
+    if (before.empty())
         return check_copy(original, copy);
     if (!split_project(copy, &after) || after.size() != before.size())
         return "the copy does not have the original's sections";
     if (!std::equal(copy.begin(), copy.begin() + 40, original.begin()) ||
         std::any_of(copy.begin() + 300, copy.begin() + 560, [](unsigned char b) { return b; }))
         return "the header differs outside the edit file name";
-    if (!std::equal(copy.begin() + 40, copy.begin() + 300, original.begin() + 40)) {
-        std::string wrong = check_field(copy.data() + 40, {model_field::PATH, 40, 260, -1, -1});
-        if (!wrong.empty())
-            return "edit file name: " + wrong;
-    }
-    for (size_t index = 1; index < before.size(); ++index) {
+    std::string wrong = check_edit_name(original, copy);
+    for (size_t index = 1; wrong.empty() && index < before.size(); ++index) {
         const model_section &a = before[index];
         const model_section &b = after[index];
         bool raw_same = a.packed || std::equal(copy.begin() + static_cast<long>(b.begin),
                                                copy.begin() + static_cast<long>(b.end),
                                                original.begin() + static_cast<long>(a.begin),
                                                original.begin() + static_cast<long>(a.end));
-        std::string wrong =
-            raw_same ? check_section(a, b, copy, original) : "a raw section differs";
+        wrong = raw_same ? check_section(a, b, copy, original) : "a raw section differs";
         if (!wrong.empty())
-            return "section " + std::to_string(index) + ": " + wrong;
+            wrong = "section " + std::to_string(index) + ": " + wrong;
     }
-    return "";
+    return wrong;
 }
 
 bytes pack_plainly(const bytes &content)

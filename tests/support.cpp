@@ -94,6 +94,14 @@ rewritten copy_through_files(const bytes &input, rewrite_result (*copier)(FILE *
     return {result, output};
 }
 
+media_report last_media_report;
+
+rewrite_result blank_media_copy(FILE *in, FILE *out)
+{
+    rewrite_result result = blank_media_head(in, out, &last_media_report);
+    return result == REWRITE_DONE ? copy_rest(in, out) : result;
+}
+
 bytes read_file(const fs::path &path)
 {
     std::ifstream stream(path, std::ios::binary);

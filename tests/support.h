@@ -2,6 +2,7 @@
 // the tool run as a process.
 #pragma once
 
+#include "../project/media.h"
 #include "../project/rewrite.h"
 #include "layout_model.h"
 
@@ -32,6 +33,11 @@ struct rewritten {
     bytes output;
 };
 rewritten copy_through_files(const bytes &input, rewrite_result (*copier)(FILE *, FILE *));
+
+// The whole copy with media folders blanked, as a copier; its report is
+// kept in last_media_report.
+extern media_report last_media_report;
+rewrite_result blank_media_copy(FILE *in, FILE *out);
 
 // The real project files shipped with the tests: all, or one by name.
 std::vector<std::filesystem::path> real_project_files();

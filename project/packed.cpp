@@ -17,7 +17,7 @@ constexpr int LONG_COUNT_BYTES = 3;
 constexpr int RUN_START = 4;
 
 // The literal held until it ends. One packer works at a time, so one buffer
-// serves them all.
+// of each kind serves them all.
 constexpr size_t LITERAL_CAPACITY = size_t{1} << 20;
 unsigned char held_literal[LITERAL_CAPACITY];
 
@@ -59,10 +59,29 @@ bool read_op_header(packed_reader *reader)
     return true;
 }
 
+// Ops are gathered here and written out in blocks: most are a few bytes.
+constexpr size_t OUTPUT_CAPACITY = size_t{64} * 1024;
+unsigned char gathered[OUTPUT_CAPACITY];
+
+void flush_gathered(packer *packer)
+{
+    if (!packer->failed && packer->gathered > 0 &&
+        fwrite(gathered, 1, packer->gathered, packer->out) != packer->gathered)
+        packer->failed = true;
+    packer->gathered = 0;
+}
+
 void write_bytes(packer *packer, const unsigned char *bytes, size_t length)
 {
-    if (!packer->failed && fwrite(bytes, 1, length, packer->out) != length)
-        packer->failed = true;
+    if (packer->gathered + length > OUTPUT_CAPACITY)
+        flush_gathered(packer);
+    if (length > OUTPUT_CAPACITY) {
+        if (!packer->failed && fwrite(bytes, 1, length, packer->out) != length)
+            packer->failed = true;
+        return;
+    }
+    memcpy(gathered + packer->gathered, bytes, length);
+    packer->gathered += length;
 }
 
 void write_op_header(packer *packer, int kind, size_t count)
@@ -93,42 +112,66 @@ void end_run(packer *packer)
     packer->run_length = 0;
 }
 
-// Holds one byte of a literal; once the last RUN_START held bytes are equal,
-// they begin a run instead.
-void hold(packer *packer, unsigned char byte)
+// Counts the run's byte from `bytes` on; how many were taken.
+size_t extend_run(packer *packer, const unsigned char *bytes, size_t length)
 {
-    size_t length = packer->literal_length;
-    held_literal[length++] = byte;
-    bool run_begins =
-        length >= RUN_START && std::all_of(held_literal + length - RUN_START, held_literal + length,
-                                           [byte](unsigned char held) { return held == byte; });
-    if (run_begins) {
-        write_literal(packer, length - RUN_START);
+    size_t room = std::min<size_t>(length, LONGEST_RUN - packer->run_length);
+    size_t taken = 0;
+    // Eight bytes at a time first: runs of zeros make up most of a record.
+    const uint64_t pattern = uint64_t{0x0101010101010101} * packer->run_value;
+    for (uint64_t word = pattern; taken + sizeof word <= room; taken += sizeof word) {
+        memcpy(&word, bytes + taken, sizeof word);
+        if (word != pattern)
+            break;
+    }
+    while (taken < room && bytes[taken] == packer->run_value)
+        ++taken;
+    packer->run_length += static_cast<uint32_t>(taken);
+    return taken;
+}
+
+// How many equal bytes end the held literal (at most RUN_START - 1, or a run
+// would have begun).
+int equal_tail(size_t length)
+{
+    int same = 0;
+    while (same < static_cast<int>(length) && same < RUN_START &&
+           held_literal[length - 1 - static_cast<size_t>(same)] == held_literal[length - 1])
+        ++same;
+    return same;
+}
+
+// Holds bytes of a literal from `bytes` on, until RUN_START equal bytes end
+// it, which then begin a run instead; how many were taken.
+size_t hold(packer *packer, const unsigned char *bytes, size_t length)
+{
+    size_t held = packer->literal_length;
+    int same = held == 0 ? 0 : equal_tail(held);
+    int last = held == 0 ? -1 : held_literal[held - 1];
+    size_t room = std::min(length, LITERAL_CAPACITY - held);
+    size_t taken = 0;
+    while (taken < room && same < RUN_START) {
+        same = bytes[taken] == last ? same + 1 : 1;
+        last = bytes[taken++];
+    }
+    memcpy(held_literal + held, bytes, taken);
+    held += taken;
+    if (same == RUN_START) {
+        write_literal(packer, held - RUN_START);
         packer->literal_length = 0;
-        packer->run_value = byte;
+        packer->run_value = static_cast<unsigned char>(last);
         packer->run_length = RUN_START;
-        return;
+        return taken;
     }
     // A full buffer is written as one literal, less the bytes that may yet
     // begin a run.
-    if (length == LITERAL_CAPACITY) {
-        write_literal(packer, length - (RUN_START - 1));
-        memmove(held_literal, held_literal + length - (RUN_START - 1), RUN_START - 1);
-        length = RUN_START - 1;
+    if (held == LITERAL_CAPACITY) {
+        write_literal(packer, held - (RUN_START - 1));
+        memmove(held_literal, held_literal + held - (RUN_START - 1), RUN_START - 1);
+        held = RUN_START - 1;
     }
-    packer->literal_length = length;
-}
-
-void pack_byte(packer *packer, unsigned char byte)
-{
-    if (packer->run_length > 0) {
-        if (byte == packer->run_value && packer->run_length < LONGEST_RUN) {
-            ++packer->run_length;
-            return;
-        }
-        end_run(packer);
-    }
-    hold(packer, byte);
+    packer->literal_length = held;
+    return taken;
 }
 
 } // namespace
@@ -178,13 +221,22 @@ bool unpack(packed_reader *reader, unsigned char *out, size_t length)
 
 packer start_packing(FILE *out)
 {
-    return {out, 0, 0, 0, false};
+    return {out, 0, 0, 0, 0, false};
 }
 
 void pack(packer *packer, const unsigned char *bytes, size_t length)
 {
-    for (size_t index = 0; index < length; ++index)
-        pack_byte(packer, bytes[index]);
+    size_t at = 0;
+    while (at < length) {
+        if (packer->run_length == 0) {
+            at += hold(packer, bytes + at, length - at);
+            continue;
+        }
+        at += extend_run(packer, bytes + at, length - at);
+        // Another byte, or the longest run: the run ends there.
+        if (at < length)
+            end_run(packer);
+    }
 }
 
 void pack_run(packer *packer, unsigned char value, uint64_t count)
@@ -193,7 +245,7 @@ void pack_run(packer *packer, unsigned char value, uint64_t count)
         bool extends = packer->run_length > 0 && packer->run_value == value &&
                        packer->run_length < LONGEST_RUN;
         if (!extends) {
-            pack_byte(packer, value);
+            pack(packer, &value, 1);
             --count;
             continue;
         }
@@ -210,5 +262,6 @@ bool finish_packing(packer *packer)
         end_run(packer);
     write_literal(packer, packer->literal_length);
     packer->literal_length = 0;
+    flush_gathered(packer);
     return !packer->failed;
 }

@@ -52,9 +52,11 @@ bool take_from_op(packed_reader *reader, unsigned char *out, uint32_t length);
 // differs from the original only around what changed.
 //
 // A literal is held until it ends; one longer than the holding buffer is
-// written as several. The buffer is the packer's only memory, fixed in size.
+// written as several. Ops are gathered and written in blocks. The two
+// buffers are the packer's only memory, fixed in size.
 struct packer {
     FILE *out;
+    size_t gathered;       // ops gathered for one write
     size_t literal_length; // held in the packer's buffer
     uint32_t run_length;   // of the run being counted, 0 when none
     unsigned char run_value;

@@ -26,6 +26,8 @@ void scan_switch_group(const char *group, run_options *options)
             print_usage();
         if (*c == 'm' || *c == 'M')
             options->blank_media = true;
+        if (*c == 'l' || *c == 'L')
+            options->list_paths = true;
     }
 }
 
@@ -90,6 +92,7 @@ void print_usage()
     printf("  usage : <execute> <input file> [<output file>]\n");
     printf("    -h help\n");
     printf("    -m blank media folders too\n");
+    printf("    -l list paths, write nothing\n");
     puts("");
     printf("  note  : \n");
     printf("    backup file\t: original.aup -> original.aup.old\n");

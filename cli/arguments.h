@@ -23,6 +23,7 @@ enum scan_result {
 // What the switches ask for besides help.
 struct run_options {
     bool blank_media; // m: blank the folders of every media path too
+    bool list_paths;  // l: list the paths the input holds, and write nothing
 };
 
 // Copies the first two path arguments into input_path and output_path, and

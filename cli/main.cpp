@@ -1,6 +1,7 @@
 // The entry point and the one sequence every run follows: obtain the two
 // paths, move the given file to its backup when only one is known, open the
 // two files, write the anonymised copy, and report the outcome in one line.
+#include "../project/listing.h"
 #include "../project/media.h"
 #include "../project/rewrite.h"
 #include "arguments.h"
@@ -102,20 +103,30 @@ outcome prompt_for_input()
     return SUCCEEDED;
 }
 
-outcome obtain_paths(int argc, char **argv, run_options *options)
+// What a refused path means for the run; a listing never opens the second.
+outcome outcome_of(scan_result scanned, const run_options &options)
 {
-    switch (scan_arguments(argc, argv, options)) {
+    switch (scanned) {
     case SCAN_INPUT_TOO_LONG:
         return INPUT_TOO_LONG;
     case SCAN_INPUT_NOT_EXACT:
         return CANT_OPEN_INPUT;
     case SCAN_OUTPUT_TOO_LONG:
-        return OUTPUT_TOO_LONG;
+        return options.list_paths ? SUCCEEDED : OUTPUT_TOO_LONG;
     case SCAN_OUTPUT_NOT_EXACT:
-        return CANT_OPEN_OUTPUT;
+        return options.list_paths ? SUCCEEDED : CANT_OPEN_OUTPUT;
     case SCAN_DONE:
         break;
     }
+    return SUCCEEDED;
+}
+
+outcome obtain_paths(int argc, char **argv, run_options *options)
+{
+    scan_result scanned = scan_arguments(argc, argv, options);
+    outcome refused = outcome_of(scanned, *options);
+    if (refused != SUCCEEDED)
+        return refused;
     if (input_path[0] == '\0') {
         outcome prompted = prompt_for_input();
         if (prompted != SUCCEEDED)
@@ -220,6 +231,24 @@ outcome rewrite_files(bool in_place, const run_options &options)
     return result;
 }
 
+// Prints every path the input holds, one line each, and writes nothing.
+outcome list_input()
+{
+    FILE *in = open_input(input_path, false);
+    if (in == nullptr)
+        return CANT_OPEN_INPUT;
+    list_result listed = list_paths(in, {print_found_path, nullptr});
+    // Nothing is lost if closing the input fails: it was only read.
+    (void)fclose(in);
+    if (listed == LIST_READ_FAILED)
+        return CANT_READ_INPUT;
+    // A listing that could not be written out is no listing; the message
+    // may not get through either, but the status does.
+    if (fflush(stdout) != 0 || ferror(stdout))
+        return CANT_WRITE_OUTPUT;
+    return listed == LIST_NOT_PROJECT ? NOT_PROJECT : SUCCEEDED;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -227,6 +256,8 @@ int main(int argc, char **argv)
     prepare_process();
     run_options options{};
     outcome result = obtain_paths(argc, argv, &options);
+    if (result == SUCCEEDED && options.list_paths)
+        return finish(list_input());
     bool in_place = output_path[0] == '\0';
     if (result == SUCCEEDED && in_place)
         result = name_backup();

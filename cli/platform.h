@@ -2,6 +2,7 @@
 // file that defines these: platform_posix.cpp and platform_windows.cpp.
 #pragma once
 
+#include "../project/path_scan.h"
 #include "../project/rewrite.h"
 
 #include <cstddef>
@@ -71,6 +72,11 @@ void discard_written(const output_file &output, const char *path);
 
 // Closes the spare descriptor of a complete output.
 void close_spare(const output_file &output);
+
+// Prints a path the listing found, as one line on standard output: where it
+// is, a tab, the path. Linux prints UTF-8; Windows prints CP932 text as it
+// stands and UTF-16LE text in the ANSI code page, '?' for what it lacks.
+void print_found_path(void *context, const found_path &path);
 
 // Copies the input from where it stands to its end, by the fastest means the
 // system offers for the two files.

@@ -2,9 +2,12 @@
 // input before it is truncated, and the rest spliced by the kernel.
 #include "platform.h"
 
+#include "cp932.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,7 +123,66 @@ bool splice_rest(int in, off_t from, int out, off_t to, rewrite_result *result)
     return spliced;
 }
 
+void put_utf8(unsigned code)
+{
+    if (code < 0x80) {
+        (void)putchar(static_cast<int>(code));
+    } else if (code < 0x800) {
+        (void)putchar(static_cast<int>(0xC0 | code >> 6));
+        (void)putchar(static_cast<int>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        (void)putchar(static_cast<int>(0xE0 | code >> 12));
+        (void)putchar(static_cast<int>(0x80 | (code >> 6 & 0x3F)));
+        (void)putchar(static_cast<int>(0x80 | (code & 0x3F)));
+    } else {
+        (void)putchar(static_cast<int>(0xF0 | code >> 18));
+        (void)putchar(static_cast<int>(0x80 | (code >> 12 & 0x3F)));
+        (void)putchar(static_cast<int>(0x80 | (code >> 6 & 0x3F)));
+        (void)putchar(static_cast<int>(0x80 | (code & 0x3F)));
+    }
+}
+
+void print_cp932(const unsigned char *text, size_t length)
+{
+    size_t width = 0;
+    for (size_t at = 0; at < length; at += width)
+        put_utf8(decode_cp932(text + at, length - at, &width));
+}
+
+// UTF-16LE, with a lone surrogate shown as U+FFFD.
+void print_utf16(const unsigned char *text, size_t length)
+{
+    constexpr unsigned REPLACEMENT = 0xFFFD;
+    for (size_t at = 0; at + 1 < length; at += 2) {
+        unsigned unit = text[at] | static_cast<unsigned>(text[at + 1]) << 8;
+        unsigned next =
+            at + 3 < length ? (text[at + 2] | static_cast<unsigned>(text[at + 3]) << 8) : 0;
+        bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        if (high && next >= 0xDC00 && next <= 0xDFFF) {
+            put_utf8(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+            at += 2;
+            continue;
+        }
+        put_utf8(unit >= 0xD800 && unit <= 0xDFFF ? REPLACEMENT : unit);
+    }
+}
+
 } // namespace
+
+void print_found_path(void * /* context */, const found_path &path)
+{
+    // A failed write shows in the stream's error flag, which the run checks
+    // once the listing ends.
+    print_cp932(reinterpret_cast<const unsigned char *>(path.where), strlen(path.where));
+    if (path.old)
+        (void)fputs(" (old bytes)", stdout);
+    (void)putchar('\t');
+    if (path.wide)
+        print_utf16(path.path, path.length);
+    else
+        print_cp932(path.path, path.length);
+    (void)putchar('\n');
+}
 
 void prepare_process()
 {

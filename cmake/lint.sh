@@ -4,7 +4,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-sources="cli/main.cpp cli/arguments.cpp cli/platform_posix.cpp project/*.cpp"
+sources="cli/main.cpp cli/arguments.cpp cli/platform_posix.cpp cli/cp932.cpp project/*.cpp"
 all="cli/*.cpp cli/*.h project/*.cpp project/*.h tests/*.cpp tests/*.h bench/*.cpp"
 
 echo "clang-format"

@@ -1,8 +1,6 @@
 // The handle's text fields lie at fixed unpacked offsets, in this order.
 #include "edit_handle.h"
 
-#include <cstring>
-
 namespace {
 
 constexpr size_t NAME_SIZE = 260;
@@ -24,7 +22,7 @@ bool walk_project_name(section_walk *walk)
     unsigned char name[NAME_SIZE];
     if (!take(walk, name, NAME_SIZE))
         return false;
-    memset(name, 0, NAME_SIZE);
+    blank_field(walk, name, NAME_SIZE, "project file name");
     give(walk, name, NAME_SIZE);
     return true;
 }
@@ -38,7 +36,7 @@ bool walk_profile_names(section_walk *walk, int *non_empty)
             return false;
         if (name[0] != 0)
             ++*non_empty;
-        edit_field(walk, name, NAME_SIZE, FIELD_TEXT);
+        edit_field(walk, name, NAME_SIZE, FIELD_TEXT, "profile name");
         give(walk, name, NAME_SIZE);
     }
     return true;
@@ -49,7 +47,7 @@ bool walk_source_name(section_walk *walk)
     unsigned char name[NAME_SIZE];
     if (!take(walk, name, NAME_SIZE))
         return false;
-    edit_field(walk, name, NAME_SIZE, FIELD_PATH);
+    edit_field(walk, name, NAME_SIZE, FIELD_PATH, "source file name");
     give(walk, name, NAME_SIZE);
     return true;
 }

@@ -5,6 +5,8 @@
 #include "timeline.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -52,39 +54,49 @@ struct effect_text {
         uint16_t offset;
         uint16_t size;
         field_rule rule;
+        const char *name;
     } fields[2];
     int field_count;
 };
 
+constexpr field_rule PATH = FIELD_PATH;
+constexpr field_rule SCRIPT = FIELD_SCRIPT_PARAMETERS;
 constexpr effect_text EFFECT_TEXTS[] = {
-    {0, 284, {{0, 260, FIELD_PATH}}, 1},                                         // video file
-    {1, 260, {{4, 256, FIELD_PATH}}, 1},                                         // image file
-    {2, 280, {{0, 260, FIELD_PATH}}, 1},                                         // audio file
-    {3, 2096, {{0x10, 32, FIELD_TEXT}, {0x30, 2048, FIELD_WIDE_TEXT}}, 2},       // text
-    {4, 264, {{8, 256, FIELD_PATH}}, 1},                                         // figure
-    {6, 304, {{0, 260, FIELD_PATH}}, 1},                                         // waveform
-    {14, 516, {{4, 256, FIELD_TEXT}, {0x104, 256, FIELD_SCRIPT_PARAMETERS}}, 2}, // scene change
-    {34, 260, {{4, 256, FIELD_PATH}}, 1},                                        // shadow
-    {35, 260, {{4, 256, FIELD_PATH}}, 1},                                        // border
-    {40, 260, {{4, 256, FIELD_TEXT}}, 1},                                        // wipe
-    {41, 264, {{4, 256, FIELD_PATH}}, 1},                                        // mask
-    {69, 268, {{4, 256, FIELD_PATH}}, 1},                                        // displacement map
-    {79, 516, {{4, 256, FIELD_TEXT}, {0x104, 256, FIELD_SCRIPT_PARAMETERS}}, 2}, // animation
-    {80, 516, {{4, 256, FIELD_TEXT}, {0x104, 256, FIELD_SCRIPT_PARAMETERS}}, 2}, // custom object
-    {81, 2048, {{0, 2048, FIELD_WIDE_TEXT}}, 1},                                 // script control
-    {82, 284, {{0, 260, FIELD_PATH}}, 1}, // video composition
-    {83, 260, {{4, 256, FIELD_PATH}}, 1}, // image composition
-    {88, 260, {{4, 256, FIELD_PATH}}, 1}, // partial filter
-    {97, 516, {{4, 256, FIELD_TEXT}, {0x104, 256, FIELD_SCRIPT_PARAMETERS}}, 2}, // camera effect
-    {99, 2048, {{0, 2048, FIELD_WIDE_TEXT}}, 1},                                 // camera script
+    {0, 284, {{0, 260, PATH, "file path"}}, 1}, // video file
+    {1, 260, {{4, 256, PATH, "file path"}}, 1}, // image file
+    {2, 280, {{0, 260, PATH, "file path"}}, 1}, // audio file
+    {3, 2096, {{0x10, 32, FIELD_TEXT, "font"}, {0x30, 2048, FIELD_WIDE_TEXT, "text"}}, 2},
+    {4, 264, {{8, 256, PATH, "file path"}}, 1}, // figure
+    {6, 304, {{0, 260, PATH, "file path"}}, 1}, // waveform
+    {14, 516, {{4, 256, FIELD_TEXT, "script name"}, {0x104, 256, SCRIPT, "script parameters"}}, 2},
+    {34, 260, {{4, 256, PATH, "file path"}}, 1}, // shadow
+    {35, 260, {{4, 256, PATH, "file path"}}, 1}, // border
+    {40, 260, {{4, 256, FIELD_TEXT, "wipe name"}}, 1},
+    {41, 264, {{4, 256, PATH, "file path"}}, 1}, // mask
+    {69, 268, {{4, 256, PATH, "file path"}}, 1}, // displacement map
+    {79, 516, {{4, 256, FIELD_TEXT, "script name"}, {0x104, 256, SCRIPT, "script parameters"}}, 2},
+    {80, 516, {{4, 256, FIELD_TEXT, "script name"}, {0x104, 256, SCRIPT, "script parameters"}}, 2},
+    {81, 2048, {{0, 2048, FIELD_WIDE_TEXT, "script source"}}, 1},
+    {82, 284, {{0, 260, PATH, "file path"}}, 1}, // video composition
+    {83, 260, {{4, 256, PATH, "file path"}}, 1}, // image composition
+    {88, 260, {{4, 256, PATH, "file path"}}, 1}, // partial filter
+    {97, 516, {{4, 256, FIELD_TEXT, "script name"}, {0x104, 256, SCRIPT, "script parameters"}}, 2},
+    {99, 2048, {{0, 2048, FIELD_WIDE_TEXT, "script source"}}, 1},
 };
+constexpr size_t EFFECT_TEXT_COUNT = sizeof EFFECT_TEXTS / sizeof EFFECT_TEXTS[0];
 
 // The largest extra data among them: the text object's.
 constexpr size_t LONGEST_EFFECT_TEXT = 2096;
 
+// The type names of the effects with text, as the type table gives them,
+// for naming the effects in the listing.
+struct type_names {
+    char names[EFFECT_TEXT_COUNT][TYPE_NAME.size + 1];
+};
+
 const effect_text *effect_text_of(int32_t index)
 {
-    const effect_text *end = EFFECT_TEXTS + sizeof EFFECT_TEXTS / sizeof EFFECT_TEXTS[0];
+    const effect_text *end = EFFECT_TEXTS + EFFECT_TEXT_COUNT;
     const effect_text *found = std::find_if(
         EFFECT_TEXTS, end, [index](const effect_text &effect) { return effect.index == index; });
     return found == end ? nullptr : found;
@@ -125,15 +137,28 @@ bool read_counts(const unsigned char *header, uint64_t size, record_counts *coun
     return least <= size;
 }
 
+// Names the part of the record that comes next, when listing: `what` and a
+// number.
+void name_numbered_part(section_walk *walk, const char *what, uint64_t number)
+{
+    if (!is_listing(*walk))
+        return;
+    char part[WHERE_CAPACITY / 2];
+    (void)snprintf(part, sizeof part, " %s %llu", what, static_cast<unsigned long long>(number));
+    name_part(walk, part);
+}
+
 // Walks a table of `count` entries of `entry_size` bytes, each with one text
-// field.
-bool walk_table(section_walk *walk, uint64_t count, size_t entry_size, text_at text)
+// field; `what` names an entry.
+bool walk_table(section_walk *walk, uint64_t count, size_t entry_size, text_at text,
+                const char *what)
 {
     unsigned char entry[SCENE_SIZE]; // the largest of the tables' entries
     for (uint64_t index = 0; index < count; ++index) {
+        name_numbered_part(walk, what, index);
         if (!take(walk, entry, entry_size))
             return false;
-        edit_field(walk, entry + text.offset, text.size, FIELD_TEXT);
+        edit_field(walk, entry + text.offset, text.size, FIELD_TEXT, "name");
         give(walk, entry, entry_size);
     }
     return true;
@@ -141,17 +166,23 @@ bool walk_table(section_walk *walk, uint64_t count, size_t entry_size, text_at t
 
 // Walks the effect types; an effect with text whose type has another size
 // than this walker knows makes the record unfollowable.
-walk_result walk_types(section_walk *walk, uint64_t count)
+walk_result walk_types(section_walk *walk, uint64_t count, type_names *names)
 {
     unsigned char type[TYPE_SIZE];
     for (uint64_t index = 0; index < count; ++index) {
+        name_numbered_part(walk, "effect type", index);
         if (!take(walk, type, TYPE_SIZE))
             return walk_failure(*walk);
         const effect_text *effect = effect_text_of(static_cast<int32_t>(index));
         if (effect != nullptr &&
             read_i32(type + TYPE_EXT_SIZE_AT) != static_cast<int32_t>(effect->ext_size))
             return WALK_UNFOLLOWABLE;
-        edit_field(walk, type + TYPE_NAME.offset, TYPE_NAME.size, FIELD_TEXT);
+        if (effect != nullptr && is_listing(*walk)) {
+            char *name = names->names[effect - EFFECT_TEXTS];
+            memcpy(name, type + TYPE_NAME.offset, TYPE_NAME.size);
+            name[TYPE_NAME.size] = '\0';
+        }
+        edit_field(walk, type + TYPE_NAME.offset, TYPE_NAME.size, FIELD_TEXT, "name");
         give(walk, type, TYPE_SIZE);
     }
     return WALK_DONE;
@@ -198,29 +229,48 @@ bool place_effects(const unsigned char *object, uint64_t type_count, uint32_t ex
     return true;
 }
 
-// Walks an object's extra data of `ext_size` bytes, editing the text of the
-// effects placed in it.
+// Names an effect of object `number` in the listing.
+void name_effect(section_walk *walk, uint64_t number, const effect_text &effect,
+                 const type_names &names)
+{
+    if (!is_listing(*walk))
+        return;
+    char part[WHERE_CAPACITY / 2];
+    (void)snprintf(part, sizeof part, " object %llu, effect %d %s",
+                   static_cast<unsigned long long>(number), static_cast<int>(effect.index),
+                   names.names[&effect - EFFECT_TEXTS]);
+    name_part(walk, part);
+}
+
+// Walks object `number`'s extra data of `ext_size` bytes, editing the text
+// of the effects placed in it.
 bool walk_extra_data(section_walk *walk, const placed_effect *placed, size_t count,
-                     uint32_t ext_size)
+                     uint32_t ext_size, uint64_t number, const type_names &names)
 {
     unsigned char data[LONGEST_EFFECT_TEXT];
     uint32_t at = 0;
     for (size_t index = 0; index < count; ++index) {
         const effect_text &effect = *placed[index].effect;
-        if (!pass_over(walk, placed[index].offset - at) || !take(walk, data, effect.ext_size))
+        if (!pass_over(walk, placed[index].offset - at))
+            return false;
+        name_effect(walk, number, effect, names);
+        if (!take(walk, data, effect.ext_size))
             return false;
         for (int field = 0; field < effect.field_count; ++field) {
             const auto &text = effect.fields[field];
-            edit_field(walk, data + text.offset, text.size, text.rule);
+            edit_field(walk, data + text.offset, text.size, text.rule, text.name);
         }
         give(walk, data, effect.ext_size);
+        name_numbered_part(walk, "object", number);
         at = placed[index].offset + effect.ext_size;
     }
     return pass_over(walk, ext_size - at);
 }
 
-walk_result walk_object(section_walk *walk, uint64_t type_count)
+walk_result walk_object(section_walk *walk, uint64_t type_count, uint64_t number,
+                        const type_names &names)
 {
+    name_numbered_part(walk, "object", number);
     unsigned char object[OBJECT_SIZE];
     if (!take(walk, object, OBJECT_SIZE))
         return walk_failure(*walk);
@@ -230,9 +280,9 @@ walk_result walk_object(section_walk *walk, uint64_t type_count)
     if (ext_size < 0 || static_cast<uint64_t>(ext_size) > walk->reader.left ||
         !place_effects(object, type_count, static_cast<uint32_t>(ext_size), placed, &count))
         return WALK_UNFOLLOWABLE;
-    edit_field(walk, object + OBJECT_LABEL.offset, OBJECT_LABEL.size, FIELD_TEXT);
+    edit_field(walk, object + OBJECT_LABEL.offset, OBJECT_LABEL.size, FIELD_TEXT, "label");
     give(walk, object, OBJECT_SIZE);
-    if (!walk_extra_data(walk, placed, count, static_cast<uint32_t>(ext_size)))
+    if (!walk_extra_data(walk, placed, count, static_cast<uint32_t>(ext_size), number, names))
         return walk_failure(*walk);
     return WALK_DONE;
 }
@@ -241,6 +291,7 @@ walk_result walk_object(section_walk *walk, uint64_t type_count)
 
 walk_result walk_timeline(section_walk *walk, uint64_t size)
 {
+    name_part(walk, "");
     unsigned char header[HEADER_SIZE];
     record_counts counts{};
     if (!take(walk, header, HEADER_SIZE))
@@ -248,13 +299,14 @@ walk_result walk_timeline(section_walk *walk, uint64_t size)
     if (!read_counts(header, size, &counts))
         return WALK_UNFOLLOWABLE;
     give(walk, header, HEADER_SIZE);
-    if (!walk_table(walk, counts.layers, LAYER_SIZE, LAYER_NAME) ||
-        !walk_table(walk, counts.scenes, SCENE_SIZE, SCENE_NAME) ||
-        !walk_table(walk, counts.trackbars, TRACKBAR_SIZE, TRACKBAR_NAME))
+    if (!walk_table(walk, counts.layers, LAYER_SIZE, LAYER_NAME, "layer") ||
+        !walk_table(walk, counts.scenes, SCENE_SIZE, SCENE_NAME, "scene") ||
+        !walk_table(walk, counts.trackbars, TRACKBAR_SIZE, TRACKBAR_NAME, "trackbar script"))
         return walk_failure(*walk);
-    walk_result result = walk_types(walk, counts.types);
+    type_names names{}; // only filled and read when listing
+    walk_result result = walk_types(walk, counts.types, &names);
     for (uint64_t index = 0; result == WALK_DONE && index < counts.objects; ++index)
-        result = walk_object(walk, counts.types);
+        result = walk_object(walk, counts.types, index, names);
     // Bytes past the last object belong to no layout this walker knows.
     if (result == WALK_DONE && walk->reader.left != 0)
         return WALK_UNFOLLOWABLE;

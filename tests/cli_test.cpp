@@ -13,10 +13,11 @@ std::string line(const std::string &text)
     return text + LINE_END;
 }
 
-const std::string HELP =
-    line("Kestravin ver0.01") + line("  usage : <execute> <input file> [<output file>]") +
-    line("    -h help") + line("    -m blank media folders too") + line("") + line("  note  : ") +
-    line("    backup file\t: original.aup -> original.aup.old") + line("");
+const std::string HELP = line("Kestravin ver0.01") +
+                         line("  usage : <execute> <input file> [<output file>]") +
+                         line("    -h help") + line("    -m blank media folders too") +
+                         line("    -l list paths, write nothing") + line("") + line("  note  : ") +
+                         line("    backup file\t: original.aup -> original.aup.old") + line("");
 const std::string PROMPT = "input file path > ";
 const std::string CANT_OPEN_INPUT = line("Error : Can't open input file.");
 const std::string CANT_OPEN_OUTPUT = line("Error : Can't open output file.");

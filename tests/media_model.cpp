@@ -378,3 +378,124 @@ bytes with_timeline(const bytes &file, const bytes &record)
     }
     return file;
 }
+
+namespace {
+
+bool is_letter_code(int c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool is_alnum_code(int c)
+{
+    return is_letter_code(c) || (c >= '0' && c <= '9');
+}
+
+// One character of a text: its ASCII value (or 0x100 for any other) and its
+// bytes.
+struct model_character {
+    int code;
+    size_t at;
+    size_t width;
+};
+
+std::vector<model_character> characters_of(const bytes &text, size_t begin, size_t end, bool wide)
+{
+    std::vector<model_character> characters;
+    for (size_t at = begin; at < end;) {
+        if (wide) {
+            int unit = text[at] | (at + 1 < end ? text[at + 1] << 8 : 0);
+            characters.push_back({unit < 0x80 ? unit : 0x100, at, 2});
+            at += 2;
+            continue;
+        }
+        bool pair = is_lead(text[at]) && at + 1 < end && text[at + 1] >= 0x40;
+        characters.push_back({text[at] < 0x80 ? text[at] : 0x100, at, pair ? 2u : 1u});
+        at += pair ? 2 : 1;
+    }
+    return characters;
+}
+
+bool ends_a_path(int code)
+{
+    return code < 0x20 || code == '"';
+}
+
+void find_in_text(const bytes &text, size_t begin, size_t end, bool wide, std::vector<bytes> *paths)
+{
+    std::vector<model_character> characters = characters_of(text, begin, end, wide);
+    for (size_t index = 0; index + 2 < characters.size(); ++index) {
+        int before = index == 0 ? -1 : characters[index - 1].code;
+        int a = characters[index].code;
+        int b = characters[index + 1].code;
+        int c = characters[index + 2].code;
+        bool sep = c == '\\' || c == '/';
+        bool drive = is_letter_code(a) && b == ':' && sep && !is_alnum_code(before);
+        bool network = a == '\\' && b == '\\' && !sep && c != ' ' && c != 0 && before != '\\' &&
+                       before != ':' && !is_alnum_code(before);
+        if (!drive && !network)
+            continue;
+        size_t last = index + 2;
+        while (last + 1 < characters.size() && !ends_a_path(characters[last + 1].code))
+            ++last;
+        paths->push_back(
+            bytes(text.begin() + static_cast<long>(characters[index].at),
+                  text.begin() + static_cast<long>(characters[last].at + characters[last].width)));
+        index = last;
+    }
+}
+
+// Finds paths in a text that a 0 (a 0 unit) divides into texts of their own.
+void find_in(const bytes &text, size_t begin, size_t end, bool wide, std::vector<bytes> *paths)
+{
+    size_t step = wide ? 2 : 1;
+    size_t start = begin;
+    for (size_t at = begin; at + step <= end; at += step) {
+        if (text[at] == 0 && text[at + step - 1] == 0) {
+            find_in_text(text, start, at, wide, paths);
+            start = at + step;
+        }
+    }
+    find_in_text(text, start, end, wide, paths);
+}
+
+void find_in_fields(const bytes &data, std::vector<model_field> fields, std::vector<bytes> *paths)
+{
+    std::sort(fields.begin(), fields.end(),
+              [](const model_field &a, const model_field &b) { return a.offset < b.offset; });
+    size_t at = 0;
+    for (const model_field &field : fields) {
+        find_in(data, at, field.offset, false, paths);
+        find_in(data, field.offset, field.offset + field.size, field.kind == model_field::WIDE_TEXT,
+                paths);
+        at = field.offset + field.size;
+    }
+    find_in(data, at, data.size(), false, paths);
+}
+
+} // namespace
+
+std::vector<bytes> paths_in(const bytes &file)
+{
+    std::vector<bytes> paths;
+    std::vector<model_section> sections;
+    if (!split_project(file, &sections)) {
+        find_in(file, 0, file.size(), false, &paths);
+        return paths;
+    }
+    find_in_fields(bytes(file.begin(), file.begin() + 560),
+                   {{model_field::PATH, 40, 260, -1, -1}, {model_field::PATH, 300, 260, -1, -1}},
+                   &paths);
+    for (size_t index = 1; index < sections.size(); ++index) {
+        const model_section &section = sections[index];
+        if (!section.packed)
+            find_in(file, section.begin, section.end, false, &paths);
+        else if (section.kind == model_section::HANDLE)
+            find_in_fields(section.data, handle_fields(), &paths);
+        else if (section.kind == model_section::TIMELINE)
+            find_in_fields(section.data, timeline_fields(section.data), &paths);
+        else
+            find_in(section.data, 0, section.data.size(), false, &paths);
+    }
+    return paths;
+}

@@ -42,6 +42,13 @@ std::vector<model_field> timeline_fields(const bytes &record);
 // holds no folder. Empty when it holds, or what is wrong.
 std::string check_media_copy(const bytes &original, const bytes &copy);
 
+// The paths a listing must find in a file, by the rule of its description,
+// read plainly: every field's text and old bytes, every stretch between
+// fields, and every section, each as a text of its own; a file that does not
+// split into sections as one raw text. Each path as its bytes (UTF-16LE in
+// the wide fields).
+std::vector<bytes> paths_in(const bytes &file);
+
 // The unpacked bytes of the first timeline record of a file, and the file
 // with them replaced (packed plainly), for planting text in a real file.
 bytes timeline_of(const bytes &file);

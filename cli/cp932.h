@@ -1,0 +1,9 @@
+// Reading CP932 text by characters, for printing it as Unicode.
+#pragma once
+
+#include <cstddef>
+
+// The Unicode character at the start of `text` (`length` bytes, at least
+// one), and in `width` how many bytes it takes. A byte or pair with no
+// character gives U+FFFD.
+unsigned decode_cp932(const unsigned char *text, size_t length, size_t *width);

@@ -1,0 +1,166 @@
+// The listing of the paths a file holds: the real files against the rule
+// read plainly, planted paths in each kind of place, and the program's lines.
+#include "../project/listing.h"
+#include "media_model.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct listed {
+    std::string where;
+    bool old;
+    bytes path;
+};
+
+void collect(void *context, const found_path &path)
+{
+    static_cast<std::vector<listed> *>(context)->push_back(
+        {path.where, path.old, bytes(path.path, path.path + path.length)});
+}
+
+std::vector<listed> list_bytes(const bytes &file, list_result expected = LIST_DONE)
+{
+    std::vector<listed> found;
+    FILE *in = temporary_file();
+    if (in == nullptr ||
+        (!file.empty() && fwrite(file.data(), 1, file.size(), in) != file.size())) {
+        ADD_FAILURE() << "no temporary file";
+        return found;
+    }
+    rewind(in);
+    EXPECT_EQ(list_paths(in, {collect, &found}), expected);
+    fclose(in);
+    return found;
+}
+
+std::vector<bytes> paths_of(const std::vector<listed> &found)
+{
+    std::vector<bytes> paths;
+    for (const listed &entry : found)
+        paths.push_back(entry.path);
+    return paths;
+}
+
+TEST(ListingRealFiles, EveryPathTheRuleFindsAndNoneInTheBlankedCopy)
+{
+    for (const auto &path : real_project_files()) {
+        SCOPED_TRACE(path.filename().string());
+        bytes file = read_file(path);
+        std::vector<listed> found = list_bytes(file);
+        EXPECT_EQ(paths_of(found), paths_in(file));
+        bytes blanked = copy_through_files(file, blank_media_copy).output;
+        for (const listed &entry : list_bytes(blanked)) {
+            EXPECT_EQ(entry.where.find(": file path"), std::string::npos) << entry.where;
+            EXPECT_EQ(entry.where.find(" name"), std::string::npos) << entry.where;
+        }
+    }
+    EXPECT_EQ(list_bytes(read_file(real_project_file("EffectSet01.aup"))).size(), 15u);
+}
+
+bytes plugin_record(const std::string &name, const bytes &data)
+{
+    bytes record = text_bytes("FilterProject 0.1");
+    record.push_back(0);
+    bytes size_bytes = {static_cast<unsigned char>(name.size() + 1), 0, 0, 0};
+    record.insert(record.end(), size_bytes.begin(), size_bytes.end());
+    record.insert(record.end(), name.begin(), name.end());
+    record.push_back(0);
+    bytes data_size = {static_cast<unsigned char>(data.size()), 0, 0, 0};
+    record.insert(record.end(), data_size.begin(), data_size.end());
+    bytes packed = pack_plainly(data);
+    record.insert(record.end(), packed.begin(), packed.end());
+    return record;
+}
+
+TEST(ListingPlanted, EachKindOfPlaceIsNamedAndAUrlIsNoPath)
+{
+    const bytes original = read_file(real_project_file("EffectSet01.aup"));
+    bytes record = timeline_of(original);
+    const model_field *text = nullptr;
+    const model_field *label = nullptr;
+    std::vector<model_field> fields = timeline_fields(record);
+    for (const model_field &field : fields) {
+        if (field.object == 3 && field.kind == model_field::WIDE_TEXT)
+            text = &field;
+        if (field.object == 5 && field.effect == -1)
+            label = &field;
+    }
+    ASSERT_TRUE(text != nullptr && label != nullptr);
+    const bytes wide = {'s', 0, 'e', 0, 'e', 0, ' ', 0, 'C', 0, ':', 0, '\\', 0, 'x', 0, 0, 0};
+    memcpy(record.data() + text->offset, wide.data(), wide.size());
+    const char old[] = "\0D:\\old\\clip.avi";
+    memcpy(record.data() + label->offset + 10, old, sizeof old);
+    bytes file = with_timeline(original, record);
+    bytes plugin = plugin_record("VST Hosting",
+                                 text_bytes("url=http://example.com/a;dll=\\\\pc\\vst\\a.dll;"));
+    file.insert(file.end(), plugin.begin(), plugin.end());
+    std::vector<listed> found = list_bytes(file);
+    EXPECT_EQ(paths_of(found), paths_in(file));
+    struct expected_place {
+        std::string where;
+        bool old;
+        bytes path;
+    };
+    const expected_place expected[] = {
+        {"\x8A\x67\x92\xA3\x95\xD2\x8F\x57 object 3, effect 3 \x83\x65\x83\x4C\x83\x58\x83\x67: "
+         "text",
+         false,
+         {'C', 0, ':', 0, '\\', 0, 'x', 0}},
+        {"\x8A\x67\x92\xA3\x95\xD2\x8F\x57 object 5: label", true, text_bytes("D:\\old\\clip.avi")},
+        {"plugin \"VST Hosting\": data", false, text_bytes("\\\\pc\\vst\\a.dll;")},
+    };
+    for (const expected_place &place : expected) {
+        SCOPED_TRACE(place.where);
+        bool seen = false;
+        for (const listed &entry : found)
+            seen = seen || (entry.where == place.where && entry.old == place.old &&
+                            entry.path == place.path);
+        EXPECT_TRUE(seen);
+    }
+    for (const listed &entry : found) {
+        EXPECT_EQ(std::string(entry.path.begin(), entry.path.end()).find("//example"),
+                  std::string::npos);
+    }
+}
+
+TEST(ListingCli, ListsLinesAndNeverWrites)
+{
+    scratch_folder folder(current_test_name());
+    write_file(folder / "a.aup", read_file(real_project_file("EffectSet01.aup")));
+    write_file(folder / "text.aup", text_bytes("notes: C:\\Users\\me\\x.txt"));
+    // The effect type's name, as each system prints it.
+    const std::string video =
+        ON_WINDOWS ? "\x93\xae\x89\xe6\x83\x74\x83\x40\x83\x43\x83\x8b"
+                   : "\xe5\x8b\x95\xe7\x94\xbb\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab";
+    const std::string timeline = ON_WINDOWS ? "\x8a\x67\x92\xa3\x95\xd2\x8f\x57"
+                                            : "\xe6\x8b\xa1\xe5\xbc\xb5\xe7\xb7\xa8\xe9\x9b\x86";
+    const std::string first =
+        "edit handle: project file name\tD:\\TestData\\Exedit\\EffectSet01.aup";
+    const std::string second =
+        timeline + " object 0, effect 0 " + video + ": file path\tD:\\TestData\\sample.avi";
+    for (const std::vector<std::string> &arguments :
+         {std::vector<std::string>{"-l", "a.aup"}, {"a.aup", "-lm", "b.aup"}}) {
+        run_result run = run_tool(folder.path(), arguments);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out.substr(0, first.size() + second.size() + 2 * strlen(LINE_END)),
+                  first + LINE_END + second + LINE_END);
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 15);
+    }
+    run_result text = run_tool(folder.path(), {"-l", "text.aup"});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_EQ(text.out, std::string("file: data\tC:\\Users\\me\\x.txt") + LINE_END +
+                            "Warning : Not AviUtl project file?" + LINE_END);
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(folder.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.aup", "text.aup"}));
+}
+
+} // namespace

@@ -5,6 +5,7 @@
 
 #include "edit_handle.h"
 #include "rewrite.h"
+#include "sections.h"
 #include "timeline.h"
 
 #include <cstdio>
@@ -14,12 +15,6 @@ namespace {
 
 constexpr size_t RAW_BLOCK_SIZE = size_t{64} * 1024;
 constexpr size_t COUNT_SIZE = 4;
-constexpr int WIDE_FRAME_ARRAYS = 4;
-constexpr int NARROW_FRAME_ARRAYS = 6;
-constexpr char PLUGIN_RECORD_MARK[] = "FilterProject 0.1"; // and its 0: 18 bytes
-constexpr uint64_t LONGEST_PLUGIN_NAME = 4096;
-constexpr long EDIT_NAME_AT = 40;
-constexpr size_t NAME_SIZE = 260;
 
 // How far a section took the listing.
 enum section_end {
@@ -130,8 +125,9 @@ void list_header(path_scanner *scanner, const unsigned char *header, size_t leng
 {
     set_section(scanner, "header");
     scan_data(scanner, header, EDIT_NAME_AT);
-    scan_field(scanner, header + EDIT_NAME_AT, NAME_SIZE, false, "edit file name");
-    scan_field(scanner, header + HEADER_LENGTH, length - HEADER_LENGTH, false, "output file name");
+    scan_field(scanner, header + EDIT_NAME_AT, EDIT_NAME_SIZE, false, "edit file name");
+    size_t output_name = length - HEADER_LENGTH; // all of it, unless the file ends first
+    scan_field(scanner, header + HEADER_LENGTH, output_name, false, "output file name");
 }
 
 section_end list_frame_arrays(FILE *in, path_scanner *scanner)
@@ -145,7 +141,8 @@ section_end list_frame_arrays(FILE *in, path_scanner *scanner)
     section_end end = SECTION_DONE;
     for (int index = 0; end == SECTION_DONE && index < WIDE_FRAME_ARRAYS + NARROW_FRAME_ARRAYS;
          ++index) {
-        uint64_t size = static_cast<uint64_t>(frames) * (index < WIDE_FRAME_ARRAYS ? 4 : 1);
+        uint64_t size =
+            static_cast<uint64_t>(frames) * (index < WIDE_FRAME_ARRAYS ? WIDE_FRAME_SIZE : 1);
         end = list_packed(in, scanner, size, nullptr, nullptr);
     }
     return end;

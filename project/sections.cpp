@@ -11,18 +11,6 @@
 namespace {
 
 constexpr long HANDLE_SIZE_AT = 32;
-constexpr long EDIT_NAME_AT = 40;
-constexpr size_t EDIT_NAME_SIZE = 260;
-
-// The frame arrays: four of four bytes a frame, then six of one byte.
-constexpr int WIDE_FRAME_ARRAYS = 4;
-constexpr int NARROW_FRAME_ARRAYS = 6;
-constexpr uint64_t WIDE_FRAME_SIZE = 4;
-
-// What begins each plugin record, and the longest name one may give its
-// plugin: names are words, and a longer one is no record this survey knows.
-constexpr char PLUGIN_RECORD_MARK[] = "FilterProject 0.1"; // and its 0: 18 bytes
-constexpr uint64_t LONGEST_PLUGIN_NAME = 4096;
 
 // Reads a raw little-endian count; false at the end of the input or when it
 // is negative.

@@ -8,8 +8,21 @@
 #include "rewrite.h"
 #include "walk.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
+// The raw fields and sections around the packed ones.
+constexpr long EDIT_NAME_AT = 40; // the edit file name, in the header
+constexpr size_t EDIT_NAME_SIZE = 260;
+constexpr int WIDE_FRAME_ARRAYS = 4; // of four bytes a frame
+constexpr uint64_t WIDE_FRAME_SIZE = 4;
+constexpr int NARROW_FRAME_ARRAYS = 6; // of one byte a frame
+
+// What begins each plugin record, and the longest name one may give its
+// plugin: names are words, and a longer one is no record the walkers know.
+constexpr char PLUGIN_RECORD_MARK[] = "FilterProject 0.1"; // and its 0: 18 bytes
+constexpr uint64_t LONGEST_PLUGIN_NAME = 4096;
 
 // Where a timeline record's packed data lies in the file, and what a walk
 // of it found.

@@ -9,11 +9,22 @@
 #include <iterator>
 #ifdef _WIN32
 #include <process.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
 
 namespace {
+
+int process_id()
+{
+#ifdef _WIN32
+    return _getpid();
+#else
+    return static_cast<int>(getpid());
+#endif
+}
 
 // The folder the tests start in holds the tool and the test data.
 const fs::path START_FOLDER = fs::current_path();
@@ -60,7 +71,7 @@ FILE *temporary_file()
     // both choose: these go to the user's temporary folder, named by process.
     static unsigned counter = 0;
     fs::path path = fs::temp_directory_path() /
-                    ("kestravin-" + std::to_string(_getpid()) + "-" + std::to_string(++counter));
+                    ("kestravin-" + std::to_string(process_id()) + "-" + std::to_string(++counter));
     return fopen(path.string().c_str(), "w+bD"); // D: removed when closed
 #else
     return tmpfile();
@@ -157,7 +168,10 @@ run_result run_tool(const fs::path &folder, const std::vector<std::string> &argu
 
 scratch_folder::scratch_folder(const std::string &name)
 {
-    path_ = fs::temp_directory_path() / ("kestravin-" + name) / "work";
+    // Named by process too: one test may run in two processes at once (under
+    // two code pages, say).
+    path_ = fs::temp_directory_path() / ("kestravin-" + name + "-" + std::to_string(process_id())) /
+            "work";
     fs::remove_all(path_.parent_path());
     fs::create_directories(path_);
 }

@@ -103,6 +103,7 @@ walk_result look_at_section(FILE *in, long at, uint64_t size, section_walker wal
 section_end list_packed(FILE *in, path_scanner *scanner, uint64_t size, section_walker walker,
                         handle_counts *counts)
 {
+    end_text(scanner); // no path runs on from the raw bytes before
     long at = ftell(in);
     if (at < 0)
         return scan_raw_to_end(in, scanner);

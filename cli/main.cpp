@@ -231,6 +231,18 @@ outcome rewrite_files(bool in_place, const run_options &options)
     return result;
 }
 
+// Prints a path the listing found as one line: where it is, a tab, the path.
+// A failed write is found once the listing ends.
+void print_found_path(void * /* context */, const found_path &path)
+{
+    print_file_text(reinterpret_cast<const unsigned char *>(path.where), strlen(path.where), false);
+    if (path.old)
+        (void)fputs(" (old bytes)", stdout);
+    (void)putchar('\t');
+    print_file_text(path.path, path.length, path.wide);
+    (void)putchar('\n');
+}
+
 // Prints every path the input holds, one line each, and writes nothing.
 outcome list_input()
 {

@@ -2,7 +2,6 @@
 // file that defines these: platform_posix.cpp and platform_windows.cpp.
 #pragma once
 
-#include "../project/path_scan.h"
 #include "../project/rewrite.h"
 
 #include <cstddef>
@@ -73,10 +72,11 @@ void discard_written(const output_file &output, const char *path);
 // Closes the spare descriptor of a complete output.
 void close_spare(const output_file &output);
 
-// Prints a path the listing found, as one line on standard output: where it
-// is, a tab, the path. Linux prints UTF-8; Windows prints CP932 text as it
-// stands and UTF-16LE text in the ANSI code page, '?' for what it lacks.
-void print_found_path(void *context, const found_path &path);
+// Prints text from a project file (CP932, or UTF-16LE when `wide`) on
+// standard output. Linux prints UTF-8; Windows prints CP932 as it stands and
+// UTF-16LE in the ANSI code page, '?' for what it lacks. A failed write
+// shows in the stream's error flag.
+void print_file_text(const unsigned char *text, size_t length, bool wide);
 
 // Copies the input from where it stands to its end, by the fastest means the
 // system offers for the two files.

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -169,19 +168,12 @@ void print_utf16(const unsigned char *text, size_t length)
 
 } // namespace
 
-void print_found_path(void * /* context */, const found_path &path)
+void print_file_text(const unsigned char *text, size_t length, bool wide)
 {
-    // A failed write shows in the stream's error flag, which the run checks
-    // once the listing ends.
-    print_cp932(reinterpret_cast<const unsigned char *>(path.where), strlen(path.where));
-    if (path.old)
-        (void)fputs(" (old bytes)", stdout);
-    (void)putchar('\t');
-    if (path.wide)
-        print_utf16(path.path, path.length);
+    if (wide)
+        print_utf16(text, length);
     else
-        print_cp932(path.path, path.length);
-    (void)putchar('\n');
+        print_cp932(text, length);
 }
 
 void prepare_process()

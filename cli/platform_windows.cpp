@@ -3,6 +3,9 @@
 // code page holds it exactly.
 #include "platform.h"
 
+#include "../project/path_scan.h"
+
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
@@ -275,32 +278,25 @@ void close_spare(const output_file &output)
     _close(output.spare);
 }
 
-void print_found_path(void * /* context */, const found_path &path)
+void print_file_text(const unsigned char *text, size_t length, bool wide)
 {
-    // A failed write shows in the stream's error flag, which the run checks
-    // once the listing ends.
-    (void)fputs(path.where, stdout);
-    if (path.old)
-        (void)fputs(" (old bytes)", stdout);
-    (void)putchar('\t');
-    if (!path.wide) {
-        (void)fwrite(path.path, 1, path.length, stdout);
-        (void)putchar('\n');
+    if (!wide) {
+        (void)fwrite(text, 1, length, stdout);
         return;
     }
-    wchar_t units[LONGEST_LISTED_PATH / 2 + 1];
-    size_t count = path.length / 2;
+    // Wide text is a listed path, which is never longer than this.
+    wchar_t units[LONGEST_LISTED_PATH / 2];
+    size_t count = std::min(length / 2, sizeof units / sizeof units[0]);
     for (size_t index = 0; index < count; ++index)
-        units[index] = static_cast<wchar_t>(path.path[2 * index] | path.path[2 * index + 1] << 8);
+        units[index] = static_cast<wchar_t>(text[2 * index] | text[2 * index + 1] << 8);
     // Every character the code page lacks becomes '?', never a look-alike.
-    char text[LONGEST_LISTED_PATH * 2];
+    char converted[LONGEST_LISTED_PATH * 2];
     UINT code_page = GetACP();
     bool utf8 = code_page == CP_UTF8;
-    int length = WideCharToMultiByte(code_page, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, units,
-                                     static_cast<int>(count), text, sizeof text,
-                                     utf8 ? nullptr : "?", nullptr);
-    (void)fwrite(text, 1, length > 0 ? static_cast<size_t>(length) : 0, stdout);
-    (void)putchar('\n');
+    int written = WideCharToMultiByte(code_page, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, units,
+                                      static_cast<int>(count), converted, sizeof converted,
+                                      utf8 ? nullptr : "?", nullptr);
+    (void)fwrite(converted, 1, written > 0 ? static_cast<size_t>(written) : 0, stdout);
 }
 
 rewrite_result copy_to_end(FILE *in, FILE *out)

@@ -13,11 +13,6 @@ namespace {
 
 constexpr size_t COPY_BLOCK_SIZE = size_t{64} * 1024;
 
-rewrite_result write_all(FILE *out, const unsigned char *bytes, size_t length)
-{
-    return fwrite(bytes, 1, length, out) == length ? REWRITE_DONE : REWRITE_WRITE_FAILED;
-}
-
 // Copies the input from where it stands up to offset `end`.
 rewrite_result copy_up_to(FILE *in, FILE *out, long end)
 {
@@ -82,9 +77,7 @@ rewrite_result write_timelines(FILE *in, FILE *out, const project_survey &survey
 
 rewrite_result write_blanked(FILE *in, FILE *out, const project_survey &survey)
 {
-    rewrite_result result = write_all(out, survey.header, HEADER_LENGTH);
-    if (result == REWRITE_DONE)
-        result = write_blank_field(out);
+    rewrite_result result = write_header(out, survey.header);
     if (result == REWRITE_DONE)
         result = write_handle(in, out, survey);
     return result == REWRITE_DONE ? write_timelines(in, out, survey) : result;

@@ -148,16 +148,6 @@ void scan_unit(path_scanner *scanner, const unsigned char *unit, const char *whe
     take_character(scanner, code < 0x80 ? static_cast<int>(code) : OTHER_CHARACTER, unit, 2, where);
 }
 
-// The length of a field's text, up to its terminator.
-size_t field_text_length(const unsigned char *field, size_t size, bool wide)
-{
-    size_t step = wide ? 2 : 1;
-    size_t length = 0;
-    while (length + step <= size && (field[length] != 0 || field[length + step - 1] != 0))
-        length += step;
-    return length;
-}
-
 void scan_text(path_scanner *scanner, const unsigned char *text, size_t length, const char *where)
 {
     if (scanner->wide) {
@@ -200,11 +190,6 @@ void scan_data(path_scanner *scanner, const unsigned char *bytes, size_t length)
 {
     char where[WHERE_CAPACITY];
     (void)snprintf(where, sizeof where, "%s%s: data", scanner->section, scanner->part);
-    if (scanner->wide || scanner->old) {
-        end_text(scanner);
-        scanner->wide = false;
-        scanner->old = false;
-    }
     scan_text(scanner, bytes, length, where);
 }
 
@@ -215,12 +200,13 @@ void scan_field(path_scanner *scanner, const unsigned char *field, size_t size, 
     (void)snprintf(where, sizeof where, "%s%s: %s", scanner->section, scanner->part, name);
     end_text(scanner);
     scanner->wide = wide;
-    size_t length = field_text_length(field, size, wide);
+    size_t length = text_length(field, size, wide);
     scan_text(scanner, field, length, where);
     end_text(scanner);
     scanner->old = true;
     scan_text(scanner, field + length, size - length, where);
     end_text(scanner);
+    // Data goes on as CP932, and new.
     scanner->wide = false;
     scanner->old = false;
 }

@@ -211,9 +211,10 @@ rewrite_result blank_packed_name(FILE *in, FILE *out, int first)
 
 } // namespace
 
-rewrite_result write_blank_field(FILE *out)
+rewrite_result write_header(FILE *out, const unsigned char *header)
 {
-    return write_bytes(out, BLANK_FIELD, sizeof BLANK_FIELD);
+    rewrite_result result = write_bytes(out, header, HEADER_LENGTH);
+    return result == REWRITE_DONE ? write_bytes(out, BLANK_FIELD, sizeof BLANK_FIELD) : result;
 }
 
 rewrite_result rewrite_record(FILE *in, FILE *out, bool has_signature)
@@ -233,7 +234,7 @@ rewrite_result rewrite_head(FILE *in, FILE *out)
     bool has_signature = false;
     rewrite_result result = copy_header(in, out, &has_signature);
     if (result == REWRITE_DONE)
-        result = write_blank_field(out);
+        result = write_bytes(out, BLANK_FIELD, sizeof BLANK_FIELD);
     return result == REWRITE_DONE ? rewrite_record(in, out, has_signature) : result;
 }
 

@@ -41,10 +41,10 @@ rewrite_result rewrite_project(FILE *in, FILE *out);
 // where the unchanged rest of the file begins.
 rewrite_result rewrite_head(FILE *in, FILE *out);
 
-// The parts of rewrite_head, for a copy that writes its own header: the
-// blank field, and the copy from RECORD_OFFSET on of a file that has (or has
-// not) the signature.
-rewrite_result write_blank_field(FILE *out);
+// The parts of rewrite_head, for a copy that changes its header: writing the
+// given HEADER_LENGTH bytes of header and the blank field, and the copy from
+// RECORD_OFFSET on of a file that has (or has not) the signature.
+rewrite_result write_header(FILE *out, const unsigned char *header);
 rewrite_result rewrite_record(FILE *in, FILE *out, bool has_signature);
 
 // Copies the input from where it stands to its end, in blocks.

@@ -23,21 +23,6 @@ size_t character_width(const unsigned char *text, size_t index, size_t length)
     return is_lead_byte(text[index]) && index + 1 < length ? 2 : 1;
 }
 
-// The bytes before the first terminator: a 0 byte, or for UTF-16LE a 0 unit.
-size_t text_length(const unsigned char *field, size_t size, bool wide)
-{
-    if (!wide) {
-        const void *terminator = memchr(field, 0, size);
-        return terminator == nullptr
-                   ? size
-                   : static_cast<size_t>(static_cast<const unsigned char *>(terminator) - field);
-    }
-    size_t index = 0;
-    while (index + 1 < size && (field[index] != 0 || field[index + 1] != 0))
-        index += 2;
-    return index + 1 < size ? index : size;
-}
-
 // Zeros everything after a text of `length` bytes.
 void clear_after(unsigned char *field, size_t size, size_t length)
 {
@@ -131,6 +116,20 @@ void strip_script_folders(unsigned char *field, size_t size)
 }
 
 } // namespace
+
+size_t text_length(const unsigned char *field, size_t size, bool wide)
+{
+    if (!wide) {
+        const void *terminator = memchr(field, 0, size);
+        return terminator == nullptr
+                   ? size
+                   : static_cast<size_t>(static_cast<const unsigned char *>(terminator) - field);
+    }
+    size_t index = 0;
+    while (index + 1 < size && (field[index] != 0 || field[index + 1] != 0))
+        index += 2;
+    return index + 1 < size ? index : size;
+}
 
 bool is_lead_byte(unsigned char byte)
 {

@@ -20,6 +20,10 @@ enum field_rule {
 // Applies `rule` to a field of `size` bytes (at most LONGEST_TEXT_FIELD).
 void apply_field_rule(unsigned char *field, size_t size, field_rule rule);
 
+// The length of a field's text: the bytes before its terminator, a 0 byte,
+// or for UTF-16LE (`wide`) a 0 unit; the whole field when it has none.
+size_t text_length(const unsigned char *field, size_t size, bool wide);
+
 // Whether a CP932 byte begins a two-byte character, whose second byte may be
 // 0x5C, the backslash.
 bool is_lead_byte(unsigned char byte);

@@ -352,31 +352,32 @@ bytes pack_plainly(const bytes &content)
     return packed;
 }
 
-bytes timeline_of(const bytes &file)
+model_section timeline_section(const bytes &file)
 {
     std::vector<model_section> sections;
     split_project(file, &sections);
     for (const model_section &section : sections) {
         if (section.kind == model_section::TIMELINE)
-            return section.data;
+            return section;
     }
-    return {};
+    return {0, 0, false, {}, model_section::RAW};
+}
+
+bytes timeline_of(const bytes &file)
+{
+    return timeline_section(file).data;
 }
 
 bytes with_timeline(const bytes &file, const bytes &record)
 {
-    std::vector<model_section> sections;
-    split_project(file, &sections);
-    for (const model_section &section : sections) {
-        if (section.kind != model_section::TIMELINE)
-            continue;
-        bytes result(file.begin(), file.begin() + static_cast<long>(section.begin));
-        bytes packed = pack_plainly(record);
-        result.insert(result.end(), packed.begin(), packed.end());
-        result.insert(result.end(), file.begin() + static_cast<long>(section.end), file.end());
-        return result;
-    }
-    return file;
+    model_section section = timeline_section(file);
+    if (section.kind != model_section::TIMELINE)
+        return file;
+    bytes result(file.begin(), file.begin() + static_cast<long>(section.begin));
+    bytes packed = pack_plainly(record);
+    result.insert(result.end(), packed.begin(), packed.end());
+    result.insert(result.end(), file.begin() + static_cast<long>(section.end), file.end());
+    return result;
 }
 
 namespace {

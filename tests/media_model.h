@@ -49,8 +49,10 @@ std::string check_media_copy(const bytes &original, const bytes &copy);
 // the wide fields).
 std::vector<bytes> paths_in(const bytes &file);
 
-// The unpacked bytes of the first timeline record of a file, and the file
-// with them replaced (packed plainly), for planting text in a real file.
+// A file's first timeline record (a RAW section when it has none), its
+// unpacked bytes, and the file with them replaced (packed plainly), for
+// planting text in a real file.
+model_section timeline_section(const bytes &file);
 bytes timeline_of(const bytes &file);
 bytes with_timeline(const bytes &file, const bytes &record);
 

@@ -163,25 +163,13 @@ void put_i32(bytes *data, size_t at, uint32_t value)
         (*data)[at + index] = static_cast<unsigned char>(value >> (8 * index));
 }
 
-// Where the first timeline record's packed data begins in a file.
-size_t timeline_at(const bytes &file)
-{
-    std::vector<model_section> sections;
-    split_project(file, &sections);
-    for (const model_section &section : sections) {
-        if (section.kind == model_section::TIMELINE)
-            return section.begin;
-    }
-    return 0;
-}
-
 TEST(MediaBadInput, WhatCannotBeFollowedKeepsTheAnonymisedCopyAndSaysSo)
 {
     // Chain.aup's header and handle need no change: all the copy could
     // change is in its timeline record.
     const bytes original = real_file("Chain.aup");
     const bytes record = timeline_of(original);
-    const size_t at = timeline_at(original);
+    const size_t at = timeline_section(original).begin;
     const size_t types_at = 0x100 + 24 * 76 + 2 * 220 + 3 * 128;
     const size_t first_object = types_at + 108 * 112;
     auto in_record = [&](size_t offset, uint32_t value) {

@@ -1,4 +1,4 @@
-// Written by cmake/cp932-table.py; do not edit.
+// Written by cmake/code-page-table.py cp932; do not edit.
 #include "cp932_table.h"
 
 const unsigned short CP932_DOUBLE[CP932_LEAD_COUNT][CP932_TRAIL_COUNT] = {

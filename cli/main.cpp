@@ -1,10 +1,12 @@
 // The entry point and the one sequence every run follows: obtain the two
 // paths, move the given file to its backup when only one is known, open the
 // two files, write the anonymised copy, and report the outcome in one line.
+#include "../project/backup.h"
 #include "../project/listing.h"
 #include "../project/media.h"
 #include "../project/rewrite.h"
 #include "arguments.h"
+#include "file_kind.h"
 #include "platform.h"
 
 #include <cstdio>
@@ -184,50 +186,85 @@ outcome close_copy(output_file *output, outcome done)
     return complete ? CANT_WRITE_OUTPUT : done;
 }
 
+// The input, open, with its first bytes read and its kind known.
+struct opened_input {
+    FILE *stream;
+    input_start start;
+    file_kind kind;
+};
+
+// Opens the input and reads what tells its kind. CANT_READ_INPUT, with
+// nothing left open, when its first bytes cannot be read.
+outcome open_input_file(const char *path, bool regular_only, opened_input *input)
+{
+    input->stream = open_input(path, regular_only);
+    if (input->stream == nullptr)
+        return CANT_OPEN_INPUT;
+    if (!read_start(input->stream, &input->start)) {
+        // Nothing is lost if closing the input fails: it was only read.
+        (void)fclose(input->stream);
+        return CANT_READ_INPUT;
+    }
+    input->kind = kind_of(input->start, input_size(input->stream));
+    return SUCCEEDED;
+}
+
 // Writes the head of the copy, with the media folders blanked when asked,
 // leaving the input where the unchanged rest begins; `done` is what the
 // copy will report once whole.
-rewrite_result write_head(FILE *in, FILE *out, const run_options &options, outcome *done)
+rewrite_result write_head(const opened_input &input, const output_file &output,
+                          const run_options &options, outcome *done)
 {
     *done = SUCCEEDED;
+    FILE *out = output.stream;
     if (!options.blank_media)
-        return rewrite_head(in, out);
+        return rewrite_head(input.start, input.stream, out);
     media_report report{};
-    rewrite_result result = blank_media_head(in, out, &report);
+    // Into a regular file, the copy can go back to write a part again.
+    bool rewinds = output.is_regular;
+    rewrite_result result =
+        input.kind == KIND_BACKUP
+            ? blank_backup(input.start, input.stream, out, &report)
+            : blank_media_head(input.start, input.stream, out, rewinds, &report);
     if (!report.has_signature)
         *done = NOT_PROJECT;
     else if (!report.all_blanked)
         *done = MEDIA_NOT_BLANKED;
+    if (result == REWRITE_DONE && rewinds && !end_output_here(out))
+        return REWRITE_WRITE_FAILED;
     return result;
 }
 
-// Writes the copy of `in` to output_path. In place the output is made new.
-outcome write_copy(FILE *in, bool in_place, const run_options &options)
+// Writes the copy of the input to output_path. In place the output is made
+// new.
+outcome write_copy(const opened_input &input, bool in_place, const run_options &options)
 {
     output_file output{};
-    if (!open_output(output_path, in, in_place, &output))
+    if (!open_output(output_path, input.stream, in_place, &output))
         return CANT_OPEN_OUTPUT;
     outcome done = SUCCEEDED;
-    rewrite_result result = write_head(in, output.stream, options, &done);
+    rewrite_result result = write_head(input, output, options, &done);
     if (result == REWRITE_DONE)
-        result = copy_to_end(in, output.stream);
+        result = copy_to_end(input.stream, output.stream);
     outcome copied = outcome_of(result);
     return close_copy(&output, copied == SUCCEEDED ? done : copied);
 }
 
 // Opens the input, moves it to its backup when the run is in place (only
-// once it is open: a file that cannot be read is never moved), and writes the
-// copy.
+// once it is open and its first bytes read: a file that cannot be read is
+// never moved), and writes the copy.
 outcome rewrite_files(bool in_place, const run_options &options)
 {
-    FILE *in = open_input(in_place ? output_path : input_path, in_place);
-    if (in == nullptr)
-        return CANT_OPEN_INPUT;
-    outcome result = in_place ? move_to_backup(in) : SUCCEEDED;
+    opened_input input{};
+    outcome result = open_input_file(in_place ? output_path : input_path, in_place, &input);
+    if (result != SUCCEEDED)
+        return result;
+    if (in_place)
+        result = move_to_backup(input.stream);
     if (result == SUCCEEDED)
-        result = write_copy(in, in_place, options);
+        result = write_copy(input, in_place, options);
     // Nothing is lost if closing the input fails: it was only read.
-    (void)fclose(in);
+    (void)fclose(input.stream);
     return result;
 }
 
@@ -235,23 +272,27 @@ outcome rewrite_files(bool in_place, const run_options &options)
 // A failed write is found once the listing ends.
 void print_found_path(void * /* context */, const found_path &path)
 {
-    print_file_text(reinterpret_cast<const unsigned char *>(path.where), strlen(path.where), false);
+    print_file_text(reinterpret_cast<const unsigned char *>(path.where), strlen(path.where), false,
+                    path.where_encoding);
     if (path.old)
         (void)fputs(" (old bytes)", stdout);
     (void)putchar('\t');
-    print_file_text(path.path, path.length, path.wide);
+    print_file_text(path.path, path.length, path.wide, path.encoding);
     (void)putchar('\n');
 }
 
 // Prints every path the input holds, one line each, and writes nothing.
 outcome list_input()
 {
-    FILE *in = open_input(input_path, false);
-    if (in == nullptr)
-        return CANT_OPEN_INPUT;
-    list_result listed = list_paths(in, {print_found_path, nullptr});
+    opened_input input{};
+    outcome opened = open_input_file(input_path, false, &input);
+    if (opened != SUCCEEDED)
+        return opened;
+    path_listing listing{print_found_path, nullptr};
+    list_result listed = input.kind == KIND_BACKUP ? list_backup(input.start, input.stream, listing)
+                                                   : list_paths(input.start, input.stream, listing);
     // Nothing is lost if closing the input fails: it was only read.
-    (void)fclose(in);
+    (void)fclose(input.stream);
     if (listed == LIST_READ_FAILED)
         return CANT_READ_INPUT;
     // A listing that could not be written out is no listing; the message

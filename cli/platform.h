@@ -2,9 +2,11 @@
 // file that defines these: platform_posix.cpp and platform_windows.cpp.
 #pragma once
 
+#include "../path_rules/encoding.h"
 #include "../project/rewrite.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 // Readies the process: standard output in text mode on Windows, so each line
@@ -40,6 +42,10 @@ typed_line read_console_line(char *path, size_t capacity);
 // the open never waits (a FIFO is refused at once).
 FILE *open_input(const char *path, bool regular_only);
 
+// The size of the file open as `in`, when it is a regular file; -1 for
+// anything else (a pipe, a device).
+int64_t input_size(FILE *in);
+
 enum backup_result {
     BACKUP_MADE,
     BACKUP_EXISTS, // a file already has the backup's name
@@ -63,6 +69,10 @@ struct output_file {
 // made, never through a link, with the permission bits of `input`.
 bool open_output(const char *path, FILE *input, bool create_new, output_file *output);
 
+// Makes the output end where its stream stands: a copy that went back to
+// write a part again may have written past it. False when it cannot.
+bool end_output_here(FILE *stream);
+
 // Leaves none of an incomplete output's bytes behind, once its stream is
 // closed: the file is emptied through the spare descriptor, whatever name it
 // has, and its name removed only when that name itself (a link is not
@@ -72,11 +82,12 @@ void discard_written(const output_file &output, const char *path);
 // Closes the spare descriptor of a complete output.
 void close_spare(const output_file &output);
 
-// Prints text from a project file (CP932, or UTF-16LE when `wide`) on
-// standard output. Linux prints UTF-8; Windows prints CP932 as it stands and
-// UTF-16LE in the ANSI code page, '?' for what it lacks. A failed write
-// shows in the stream's error flag.
-void print_file_text(const unsigned char *text, size_t length, bool wide);
+// Prints text from a file on standard output: 8-bit text in `encoding`, or
+// UTF-16LE when `wide`. Linux prints UTF-8. Windows prints CP932 and GBK as
+// they stand and the others in the ANSI code page, '?' for what it lacks.
+// A control character is shown escaped (`\x0A`), so that no file can make
+// a listing's line. A failed write shows in the stream's error flag.
+void print_file_text(const unsigned char *text, size_t length, bool wide, text_encoding encoding);
 
 // Copies the input from where it stands to its end, by the fastest means the
 // system offers for the two files.

@@ -2,7 +2,7 @@
 // input before it is truncated, and the rest spliced by the kernel.
 #include "platform.h"
 
-#include "cp932.h"
+#include "code_page.h"
 
 #include <cerrno>
 #include <csignal>
@@ -18,6 +18,9 @@ namespace {
 // length, and such a shifted copy runs near the speed of an aligned one only
 // with many pages moved per call.
 constexpr int PIPE_CAPACITY = 1 << 20;
+
+// The output stream's buffer.
+constexpr size_t OUTPUT_BUFFER_SIZE = size_t{256} * 1024;
 
 // The permission bits a new file takes from its original.
 constexpr mode_t PERMISSION_BITS = S_IRWXU | S_IRWXG | S_IRWXO;
@@ -78,6 +81,15 @@ int open_or_create(const char *path, bool *created)
     return descriptor;
 }
 
+// Gives the output a buffer of its own: what the copy writes in pieces goes
+// to the file in few large writes, each of which costs a call into the
+// system. Refused, the stream keeps its smaller one: slower, not wrong.
+void gather_output(FILE *stream)
+{
+    static char buffer[OUTPUT_BUFFER_SIZE];
+    (void)setvbuf(stream, buffer, _IOFBF, sizeof buffer);
+}
+
 bool is_regular(FILE *stream, struct stat *status)
 {
     return fstat(fileno(stream), status) == 0 && S_ISREG(status->st_mode);
@@ -122,58 +134,130 @@ bool splice_rest(int in, off_t from, int out, off_t to, rewrite_result *result)
     return spliced;
 }
 
-void put_utf8(unsigned code)
+// Text to print, gathered and written in one piece.
+struct printed {
+    char bytes[4096];
+    size_t length;
+};
+
+void flush_printed(printed *out)
+{
+    (void)fwrite(out->bytes, 1, out->length, stdout);
+    out->length = 0;
+}
+
+void put_byte(printed *out, unsigned byte)
+{
+    out->bytes[out->length++] = static_cast<char>(byte);
+}
+
+void put_utf8(printed *out, unsigned code)
 {
     if (code < 0x80) {
-        (void)putchar(static_cast<int>(code));
+        put_byte(out, code);
     } else if (code < 0x800) {
-        (void)putchar(static_cast<int>(0xC0 | code >> 6));
-        (void)putchar(static_cast<int>(0x80 | (code & 0x3F)));
+        put_byte(out, 0xC0 | code >> 6);
+        put_byte(out, 0x80 | (code & 0x3F));
     } else if (code < 0x10000) {
-        (void)putchar(static_cast<int>(0xE0 | code >> 12));
-        (void)putchar(static_cast<int>(0x80 | (code >> 6 & 0x3F)));
-        (void)putchar(static_cast<int>(0x80 | (code & 0x3F)));
+        put_byte(out, 0xE0 | code >> 12);
+        put_byte(out, 0x80 | (code >> 6 & 0x3F));
+        put_byte(out, 0x80 | (code & 0x3F));
     } else {
-        (void)putchar(static_cast<int>(0xF0 | code >> 18));
-        (void)putchar(static_cast<int>(0x80 | (code >> 12 & 0x3F)));
-        (void)putchar(static_cast<int>(0x80 | (code >> 6 & 0x3F)));
-        (void)putchar(static_cast<int>(0x80 | (code & 0x3F)));
+        put_byte(out, 0xF0 | code >> 18);
+        put_byte(out, 0x80 | (code >> 12 & 0x3F));
+        put_byte(out, 0x80 | (code >> 6 & 0x3F));
+        put_byte(out, 0x80 | (code & 0x3F));
     }
 }
 
-void print_cp932(const unsigned char *text, size_t length)
+constexpr unsigned REPLACEMENT = 0xFFFD;
+
+// A character, or a control character escaped.
+void put_character(printed *out, unsigned code)
 {
+    // Room for the longest a character takes, escaped or not.
+    if (out->length + 4 > sizeof out->bytes)
+        flush_printed(out);
+    bool control = code < 0x20 || (code >= 0x7F && code <= 0x9F);
+    if (!control) {
+        put_utf8(out, code);
+        return;
+    }
+    constexpr char HEX[] = "0123456789ABCDEF";
+    put_byte(out, '\\');
+    put_byte(out, 'x');
+    put_byte(out, static_cast<unsigned char>(HEX[code >> 4]));
+    put_byte(out, static_cast<unsigned char>(HEX[code & 0xF]));
+}
+
+// The character UTF-8 text begins with; a byte that begins none, or a
+// sequence cut short or too long, gives U+FFFD for its first byte.
+unsigned decode_utf8(const unsigned char *text, size_t length, size_t *width)
+{
+    *width = 1;
+    unsigned char byte = text[0];
+    if (byte < 0x80)
+        return byte;
+    size_t count = byte >= 0xF0 && byte <= 0xF4 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 ? 2 : 0;
+    if (count == 0 || byte > 0xF4 || length < count)
+        return REPLACEMENT;
+    unsigned code = byte & (0x7F >> count);
+    for (size_t at = 1; at < count; ++at) {
+        if ((text[at] & 0xC0) != 0x80)
+            return REPLACEMENT;
+        code = code << 6 | (text[at] & 0x3F);
+    }
+    constexpr unsigned LEAST[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < LEAST[count] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return REPLACEMENT;
+    *width = count;
+    return code;
+}
+
+void print_narrow(printed *out, const unsigned char *text, size_t length, text_encoding encoding)
+{
+    unsigned (*decode)(const unsigned char *, size_t, size_t *) =
+        encoding == ENCODING_GBK    ? decode_gbk
+        : encoding == ENCODING_UTF8 ? decode_utf8
+                                    : decode_cp932;
     size_t width = 0;
     for (size_t at = 0; at < length; at += width)
-        put_utf8(decode_cp932(text + at, length - at, &width));
+        put_character(out, decode(text + at, length - at, &width));
 }
 
 // UTF-16LE, with a lone surrogate shown as U+FFFD.
-void print_utf16(const unsigned char *text, size_t length)
+void print_utf16(printed *out, const unsigned char *text, size_t length)
 {
-    constexpr unsigned REPLACEMENT = 0xFFFD;
     for (size_t at = 0; at + 1 < length; at += 2) {
         unsigned unit = text[at] | static_cast<unsigned>(text[at + 1]) << 8;
         unsigned next =
             at + 3 < length ? (text[at + 2] | static_cast<unsigned>(text[at + 3]) << 8) : 0;
         bool high = unit >= 0xD800 && unit <= 0xDBFF;
         if (high && next >= 0xDC00 && next <= 0xDFFF) {
-            put_utf8(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+            put_character(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
             at += 2;
             continue;
         }
-        put_utf8(unit >= 0xD800 && unit <= 0xDFFF ? REPLACEMENT : unit);
+        put_character(out, unit >= 0xD800 && unit <= 0xDFFF ? REPLACEMENT : unit);
     }
 }
 
 } // namespace
 
-void print_file_text(const unsigned char *text, size_t length, bool wide)
+void print_file_text(const unsigned char *text, size_t length, bool wide, text_encoding encoding)
 {
+    printed out{};
     if (wide)
-        print_utf16(text, length);
+        print_utf16(&out, text, length);
     else
-        print_cp932(text, length);
+        print_narrow(&out, text, length, encoding);
+    flush_printed(&out);
+}
+
+int64_t input_size(FILE *in)
+{
+    struct stat status {};
+    return is_regular(in, &status) ? static_cast<int64_t>(status.st_size) : -1;
 }
 
 void prepare_process()
@@ -256,8 +340,10 @@ bool open_output(const char *path, FILE *input, bool create_new, output_file *ou
     if (usable)
         output->spare = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
     output->stream = usable && output->spare >= 0 ? fdopen(descriptor, "wb") : nullptr;
-    if (output->stream != nullptr)
+    if (output->stream != nullptr) {
+        gather_output(output->stream);
         return true;
+    }
     if (output->spare >= 0)
         close(output->spare);
     close(descriptor);
@@ -275,6 +361,15 @@ void discard_written(const output_file &output, const char *path)
     if (output.made && same)
         (void)unlink(path);
     close(output.spare);
+}
+
+bool end_output_here(FILE *stream)
+{
+    off_t end = ftello(stream);
+    struct stat status {};
+    if (fflush(stream) != 0 || end < 0 || fstat(fileno(stream), &status) != 0)
+        return false;
+    return status.st_size == end || ftruncate(fileno(stream), end) == 0;
 }
 
 void close_spare(const output_file &output)

@@ -3,7 +3,7 @@
 // code page holds it exactly.
 #include "platform.h"
 
-#include "../project/path_scan.h"
+#include "../path_rules/path_scan.h"
 
 #include <algorithm>
 #include <cstring>
@@ -141,6 +141,64 @@ typed_line read_console_units(HANDLE console, wchar_t *line, size_t capacity)
     return result;
 }
 
+// The longest text printed as one piece: a listed path or a place's label.
+constexpr size_t LONGEST_PRINTED_TEXT = std::max(LONGEST_LISTED_PATH, WHERE_CAPACITY);
+
+bool is_control(unsigned code)
+{
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F);
+}
+
+// CP932 or GBK text, as it stands: it reads right under its code page. Its
+// control characters (never the second byte of a character) are escaped.
+void print_code_page_text(const unsigned char *text, size_t length)
+{
+    size_t from = 0;
+    for (size_t at = 0; at < length; ++at) {
+        if (text[at] >= 0x20 && text[at] != 0x7F)
+            continue;
+        (void)fwrite(text + from, 1, at - from, stdout);
+        (void)printf("\\x%02X", text[at]);
+        from = at + 1;
+    }
+    (void)fwrite(text + from, 1, length - from, stdout);
+}
+
+// UTF-8 text as UTF-16 units, at most `capacity`; what is not UTF-8 becomes
+// U+FFFD.
+size_t utf8_to_units(const unsigned char *text, size_t length, wchar_t *units, size_t capacity)
+{
+    if (length == 0)
+        return 0;
+    int count = MultiByteToWideChar(CP_UTF8, 0, reinterpret_cast<const char *>(text),
+                                    static_cast<int>(length), units, static_cast<int>(capacity));
+    return count > 0 ? static_cast<size_t>(count) : 0;
+}
+
+// Unicode text in the ANSI code page, every character it lacks as '?',
+// never a look-alike, and each control character escaped.
+void print_units(const wchar_t *units, size_t count)
+{
+    UINT code_page = GetACP();
+    bool utf8 = code_page == CP_UTF8;
+    size_t from = 0;
+    for (size_t at = 0; at <= count; ++at) {
+        bool control = at < count && is_control(static_cast<unsigned>(units[at]));
+        if (at < count && !control)
+            continue;
+        char converted[LONGEST_PRINTED_TEXT * 4];
+        int written =
+            at == from ? 0
+                       : WideCharToMultiByte(code_page, utf8 ? 0 : WC_NO_BEST_FIT_CHARS,
+                                             units + from, static_cast<int>(at - from), converted,
+                                             sizeof converted, utf8 ? nullptr : "?", nullptr);
+        (void)fwrite(converted, 1, written > 0 ? static_cast<size_t>(written) : 0, stdout);
+        if (control)
+            (void)printf("\\x%02X", static_cast<unsigned>(units[at]));
+        from = at + 1;
+    }
+}
+
 } // namespace
 
 void prepare_process()
@@ -251,8 +309,14 @@ bool open_output(const char *path, FILE * /* input: refused by its share mode */
         return false;
     }
     output->stream = stream_over(handle, _O_WRONLY, "wb");
-    if (output->stream != nullptr)
+    if (output->stream != nullptr) {
+        // Written in few large pieces, each of which costs a call into the
+        // system. Refused, the stream keeps its smaller buffer: slower, not
+        // wrong.
+        static char buffer[size_t{256} * 1024];
+        (void)setvbuf(output->stream, buffer, _IOFBF, sizeof buffer);
         return true;
+    }
     _close(output->spare);
     return false;
 }
@@ -273,30 +337,41 @@ void discard_written(const output_file &output, const char *path)
         (void)DeleteFileA(path);
 }
 
+bool end_output_here(FILE *stream)
+{
+    int64_t end = _ftelli64(stream);
+    if (fflush(stream) != 0 || end < 0)
+        return false;
+    return _filelengthi64(_fileno(stream)) == end || _chsize_s(_fileno(stream), end) == 0;
+}
+
 void close_spare(const output_file &output)
 {
     _close(output.spare);
 }
 
-void print_file_text(const unsigned char *text, size_t length, bool wide)
+int64_t input_size(FILE *in)
 {
-    if (!wide) {
-        (void)fwrite(text, 1, length, stdout);
+    HANDLE handle = handle_of(in);
+    LARGE_INTEGER size{};
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size))
+        return -1;
+    return size.QuadPart;
+}
+
+void print_file_text(const unsigned char *text, size_t length, bool wide, text_encoding encoding)
+{
+    if (!wide && encoding != ENCODING_UTF8) {
+        print_code_page_text(text, length);
         return;
     }
-    // Wide text is a listed path, which is never longer than this.
-    wchar_t units[LONGEST_LISTED_PATH / 2];
-    size_t count = std::min(length / 2, sizeof units / sizeof units[0]);
-    for (size_t index = 0; index < count; ++index)
+    // A listed path or label is never longer than this, in units.
+    wchar_t units[LONGEST_PRINTED_TEXT];
+    size_t count = wide ? std::min(length / 2, LONGEST_PRINTED_TEXT)
+                        : utf8_to_units(text, length, units, LONGEST_PRINTED_TEXT);
+    for (size_t index = 0; wide && index < count; ++index)
         units[index] = static_cast<wchar_t>(text[2 * index] | text[2 * index + 1] << 8);
-    // Every character the code page lacks becomes '?', never a look-alike.
-    char converted[LONGEST_LISTED_PATH * 2];
-    UINT code_page = GetACP();
-    bool utf8 = code_page == CP_UTF8;
-    int written = WideCharToMultiByte(code_page, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, units,
-                                      static_cast<int>(count), converted, sizeof converted,
-                                      utf8 ? nullptr : "?", nullptr);
-    (void)fwrite(converted, 1, written > 0 ? static_cast<size_t>(written) : 0, stdout);
+    print_units(units, count);
 }
 
 rewrite_result copy_to_end(FILE *in, FILE *out)

@@ -4,8 +4,10 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-sources="cli/main.cpp cli/arguments.cpp cli/platform_posix.cpp cli/cp932.cpp project/*.cpp"
-all="cli/*.cpp cli/*.h project/*.cpp project/*.h tests/*.cpp tests/*.h bench/*.cpp"
+sources="cli/main.cpp cli/arguments.cpp cli/file_kind.cpp cli/platform_posix.cpp cli/code_page.cpp
+    path_rules/*.cpp project/*.cpp"
+all="cli/*.cpp cli/*.h path_rules/*.cpp path_rules/*.h project/*.cpp project/*.h tests/*.cpp
+    tests/*.h bench/*.cpp"
 
 echo "clang-format"
 clang-format --dry-run --Werror $all
@@ -13,4 +15,4 @@ echo "clang-tidy"
 clang-tidy --quiet -p build/linux $sources 2>/dev/null
 echo "cppcheck"
 cppcheck --enable=warning,style,performance,portability --std=c++17 --error-exitcode=1 \
-    --inline-suppr --quiet cli project
+    --inline-suppr --quiet cli path_rules project

@@ -14,7 +14,8 @@ constexpr size_t CLIPBOARD_SLOT_SIZE = 4;
 // Passes on the bytes up to unpacked offset `at`.
 bool pass_to(section_walk *walk, uint64_t at)
 {
-    return pass_over(walk, walk->reader.left - (EDIT_HANDLE_SIZE - at));
+    uint64_t taken = EDIT_HANDLE_SIZE - walk->reader.left;
+    return pass_over(walk, at - taken);
 }
 
 bool walk_project_name(section_walk *walk)

@@ -1,9 +1,11 @@
-// Unpacking one stream from a file, and packing bytes again as the files'
-// own packer does.
+// Unpacking one stream from the input's block, and packing bytes again as
+// the files' own packer does.
 #include "packed.h"
 
 #include <algorithm>
 #include <cstring>
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words are read little-endian");
 
 namespace {
 
@@ -13,55 +15,85 @@ constexpr int RUN_BIT = 0x80;
 constexpr uint32_t SHORT_COUNT_MASK = 0x7F;
 constexpr int LONG_COUNT_BYTES = 3;
 
-// Where a run begins: this many equal bytes.
-constexpr int RUN_START = 4;
-
-// The literal held until it ends. One packer works at a time, so one buffer
-// of each kind serves them all.
+// The literal held until it ends, and the ops gathered for one write. One
+// packer works at a time, so one buffer of each kind serves them all.
 constexpr size_t LITERAL_CAPACITY = size_t{1} << 20;
 unsigned char held_literal[LITERAL_CAPACITY];
+constexpr size_t OUTPUT_CAPACITY = size_t{64} * 1024;
+unsigned char gathered[OUTPUT_CAPACITY];
 
 bool fail(packed_reader *reader, unpack_status status)
 {
     reader->status = status;
+    reader->left = 0;
+    reader->op_left = 0;
     return false;
 }
 
-// Why a read from the input came up short.
-unpack_status short_read(FILE *in)
+// Why the input came up short.
+unpack_status short_read(const input_stream &in)
 {
-    return ferror(in) ? UNPACK_READ_FAILED : UNPACK_CUT;
+    return input_failed(in) ? UNPACK_READ_FAILED : UNPACK_CUT;
 }
 
+// How long the op header that begins with `first` is.
+size_t op_header_length(unsigned char first)
+{
+    size_t length = (first & SHORT_COUNT_MASK) == 0 ? 1 + LONG_COUNT_BYTES : 1;
+    return length + ((first & RUN_BIT) != 0 ? 1 : 0);
+}
+
+// Reads the next op's header, straight from the block when it lies there
+// whole; a header that fails is kept in the reader, for a reader of what
+// follows.
 bool read_op_header(packed_reader *reader)
 {
-    int header = getc(reader->in);
-    if (header == EOF)
-        return fail(reader, short_read(reader->in));
-    uint32_t count = static_cast<uint32_t>(header) & SHORT_COUNT_MASK;
-    int count_bytes = count == 0 ? LONG_COUNT_BYTES : 0;
-    for (int index = 0; index < count_bytes; ++index) {
-        int byte = getc(reader->in);
-        if (byte == EOF)
-            return fail(reader, short_read(reader->in));
-        count |= static_cast<uint32_t>(byte) << (8 * index);
+    const unsigned char *header = nullptr;
+    size_t ready = input_ready(reader->in, &header);
+    if (ready == 0)
+        return fail(reader, short_read(*reader->in));
+    size_t length = op_header_length(header[0]);
+    if (ready < length) {
+        reader->failed_header_length = read_input(reader->in, reader->failed_header, length);
+        if (reader->failed_header_length < length)
+            return fail(reader, short_read(*reader->in));
+        header = reader->failed_header;
+    } else {
+        consume(reader->in, length);
     }
-    if (count > reader->left)
+    uint32_t count = header[0] & SHORT_COUNT_MASK;
+    if (count == 0)
+        count = header[1] | static_cast<uint32_t>(header[2]) << 8 |
+                static_cast<uint32_t>(header[3]) << 16;
+    if (count > reader->left) {
+        memmove(reader->failed_header, header, length);
+        reader->failed_header_length = length;
         return fail(reader, UNPACK_OVERRUN);
-    reader->op_is_run = (header & RUN_BIT) != 0;
-    if (reader->op_is_run) {
-        int value = getc(reader->in);
-        if (value == EOF)
-            return fail(reader, short_read(reader->in));
-        reader->value = static_cast<unsigned char>(value);
     }
+    reader->op_is_run = (header[0] & RUN_BIT) != 0;
+    if (reader->op_is_run)
+        reader->value = header[length - 1];
     reader->op_left = count;
+    if (reader->follower != nullptr && count > 0)
+        note_original_op(reader->follower, count, reader->op_is_run, reader->value, length);
     return true;
 }
 
-// Ops are gathered here and written out in blocks: most are a few bytes.
-constexpr size_t OUTPUT_CAPACITY = size_t{64} * 1024;
-unsigned char gathered[OUTPUT_CAPACITY];
+// Readies an op with bytes left in it.
+bool ready_op(packed_reader *reader)
+{
+    while (reader->op_left == 0) {
+        if (reader->left == 0)
+            return fail(reader, UNPACK_OVERRUN);
+        if (reader->raw) {
+            reader->op_is_run = false;
+            reader->op_left = static_cast<uint32_t>(std::min<uint64_t>(reader->left, UINT32_MAX));
+        } else if (!read_op_header(reader)) {
+            return false;
+        }
+    }
+    return true;
+}
 
 void flush_gathered(packer *packer)
 {
@@ -84,11 +116,17 @@ void write_bytes(packer *packer, const unsigned char *bytes, size_t length)
     packer->gathered += length;
 }
 
+void write_byte(packer *packer, unsigned char byte)
+{
+    if (packer->gathered == OUTPUT_CAPACITY)
+        flush_gathered(packer);
+    gathered[packer->gathered++] = byte;
+}
+
 void write_op_header(packer *packer, int kind, size_t count)
 {
     if (count <= SHORT_COUNT_MASK) {
-        unsigned char header = static_cast<unsigned char>(kind | static_cast<int>(count));
-        write_bytes(packer, &header, 1);
+        write_byte(packer, static_cast<unsigned char>(kind | static_cast<int>(count)));
         return;
     }
     unsigned char header[] = {static_cast<unsigned char>(kind), static_cast<unsigned char>(count),
@@ -97,19 +135,30 @@ void write_op_header(packer *packer, int kind, size_t count)
     write_bytes(packer, header, sizeof header);
 }
 
-void write_literal(packer *packer, size_t length)
+// Writes a literal of the held bytes followed by `more`.
+void write_literal(packer *packer, const unsigned char *more, size_t more_length)
 {
+    size_t length = packer->literal_length + more_length;
     if (length == 0)
         return;
     write_op_header(packer, 0, length);
-    write_bytes(packer, held_literal, length);
+    write_bytes(packer, held_literal, packer->literal_length);
+    if (more_length > 0)
+        write_bytes(packer, more, more_length);
+    packer->literal_length = 0;
 }
 
 void end_run(packer *packer)
 {
     write_op_header(packer, RUN_BIT, packer->run_length);
-    write_bytes(packer, &packer->run_value, 1);
+    write_byte(packer, packer->run_value);
     packer->run_length = 0;
+}
+
+void begin_run(packer *packer, unsigned char value, uint32_t length)
+{
+    packer->run_value = value;
+    packer->run_length = length;
 }
 
 // Counts the run's byte from `bytes` on; how many were taken.
@@ -132,100 +181,157 @@ size_t extend_run(packer *packer, const unsigned char *bytes, size_t length)
 
 // How many equal bytes end the held literal (at most RUN_START - 1, or a run
 // would have begun).
-int equal_tail(size_t length)
+size_t equal_tail(const packer &packer)
 {
-    int same = 0;
-    while (same < static_cast<int>(length) && same < RUN_START &&
-           held_literal[length - 1 - static_cast<size_t>(same)] == held_literal[length - 1])
+    size_t length = packer.literal_length;
+    size_t same = 0;
+    while (same < length && same < RUN_START &&
+           held_literal[length - 1 - same] == held_literal[length - 1])
         ++same;
     return same;
+}
+
+// How many of the first bytes of `bytes` complete a run that equal bytes at
+// the end of the held literal begin; 0 when they do not.
+size_t completes_held_run(const packer &packer, const unsigned char *bytes, size_t length)
+{
+    size_t same = packer.literal_length == 0 ? 0 : equal_tail(packer);
+    if (same == 0)
+        return 0;
+    unsigned char last = held_literal[packer.literal_length - 1];
+    for (size_t taken = 0; taken < length && same + taken < RUN_START + 1; ++taken) {
+        if (bytes[taken] != last)
+            return 0;
+        if (same + taken + 1 == RUN_START)
+            return taken + 1;
+    }
+    return 0;
 }
 
 // Holds bytes of a literal from `bytes` on, until RUN_START equal bytes end
 // it, which then begin a run instead; how many were taken.
 size_t hold(packer *packer, const unsigned char *bytes, size_t length)
 {
-    size_t held = packer->literal_length;
-    int same = held == 0 ? 0 : equal_tail(held);
-    int last = held == 0 ? -1 : held_literal[held - 1];
-    size_t room = std::min(length, LITERAL_CAPACITY - held);
-    size_t taken = 0;
-    while (taken < room && same < RUN_START) {
-        same = bytes[taken] == last ? same + 1 : 1;
-        last = bytes[taken++];
+    size_t room = std::min(length, LITERAL_CAPACITY - packer->literal_length);
+    size_t seam = completes_held_run(*packer, bytes, room);
+    if (seam > 0) {
+        // The run takes the held literal's equal tail and these bytes.
+        packer->literal_length -= RUN_START - seam;
+        unsigned char value = bytes[0];
+        write_literal(packer, nullptr, 0);
+        begin_run(packer, value, RUN_START);
+        return seam;
     }
-    memcpy(held_literal + held, bytes, taken);
-    held += taken;
-    if (same == RUN_START) {
-        write_literal(packer, held - RUN_START);
-        packer->literal_length = 0;
-        packer->run_value = static_cast<unsigned char>(last);
-        packer->run_length = RUN_START;
-        return taken;
+    size_t start = find_run_start(bytes, room);
+    if (start + RUN_START <= room) {
+        write_literal(packer, bytes, start);
+        begin_run(packer, bytes[start], RUN_START);
+        return start + RUN_START;
     }
+    memcpy(held_literal + packer->literal_length, bytes, room);
+    packer->literal_length += room;
     // A full buffer is written as one literal, less the bytes that may yet
     // begin a run.
-    if (held == LITERAL_CAPACITY) {
-        write_literal(packer, held - (RUN_START - 1));
-        memmove(held_literal, held_literal + held - (RUN_START - 1), RUN_START - 1);
-        held = RUN_START - 1;
+    if (packer->literal_length == LITERAL_CAPACITY) {
+        unsigned char tail[RUN_START - 1];
+        memcpy(tail, held_literal + LITERAL_CAPACITY - sizeof tail, sizeof tail);
+        packer->literal_length -= sizeof tail;
+        write_literal(packer, nullptr, 0);
+        memcpy(held_literal, tail, sizeof tail);
+        packer->literal_length = sizeof tail;
     }
-    packer->literal_length = held;
-    return taken;
+    return room;
 }
 
 } // namespace
 
-packed_reader start_unpacking(FILE *in, uint64_t size)
+packed_reader start_unpacking(input_stream *in, uint64_t size)
 {
-    return {in, size, 0, false, 0, UNPACK_OK};
+    packed_reader reader{};
+    reader.in = in;
+    reader.size = size;
+    reader.left = size;
+    return reader;
 }
 
-bool next_op(packed_reader *reader)
+packed_reader start_raw(input_stream *in, uint64_t size)
 {
-    if (reader->status != UNPACK_OK)
-        return false;
-    while (reader->op_left == 0) {
-        if (reader->left == 0)
-            return fail(reader, UNPACK_OVERRUN);
-        if (!read_op_header(reader))
-            return false;
+    packed_reader reader = start_unpacking(in, size);
+    reader.raw = true;
+    return reader;
+}
+
+bool ready_next_op(packed_reader *reader)
+{
+    return reader->status == UNPACK_OK && ready_op(reader);
+}
+
+void stop_unpacking(packed_reader *reader)
+{
+    (void)fail(reader, UNPACK_STOPPED);
+}
+
+bool end_cut_literal(packed_reader *reader)
+{
+    return fail(reader, short_read(*reader->in));
+}
+
+size_t unpack(packed_reader *reader, unsigned char *out, size_t length)
+{
+    // Most of what runs repeat is zeros: the bytes start as zeros, and only
+    // other runs and literals are written.
+    memset(out, 0, length);
+    size_t taken = 0;
+    op_piece piece{};
+    while (taken < length && next_piece(reader, length - taken, &piece)) {
+        if (!piece.is_run)
+            memcpy(out + taken, piece.bytes, piece.count);
+        else if (piece.value != 0)
+            memset(out + taken, piece.value, piece.count);
+        taken += piece.count;
     }
-    return true;
+    return taken;
 }
 
-bool take_from_op(packed_reader *reader, unsigned char *out, uint32_t length)
-{
-    if (!reader->op_is_run && fread(out, 1, length, reader->in) != length)
-        return fail(reader, short_read(reader->in));
-    reader->op_left -= length;
-    reader->left -= length;
-    return true;
-}
-
-bool unpack(packed_reader *reader, unsigned char *out, size_t length)
+bool skip_unpacked(packed_reader *reader, uint64_t length)
 {
     while (length > 0) {
-        if (!next_op(reader))
+        if (reader->op_left == 0 && !read_next_header(reader) && !ready_next_op(reader))
             return false;
-        uint32_t taken = static_cast<uint32_t>(std::min<size_t>(reader->op_left, length));
-        if (reader->op_is_run)
-            memset(out, reader->value, taken);
-        if (!take_from_op(reader, out, taken))
-            return false;
-        out += taken;
-        length -= taken;
+        uint32_t count = reader->op_left < length ? reader->op_left : static_cast<uint32_t>(length);
+        reader->op_left -= count;
+        reader->left -= count;
+        length -= count;
+        // A literal's bytes are passed over in the block, and the blocks after.
+        for (uint32_t left = reader->op_is_run ? 0 : count; left > 0;) {
+            const unsigned char *bytes = nullptr;
+            size_t ready = input_ready(reader->in, &bytes);
+            if (ready == 0)
+                return end_cut_literal(reader);
+            size_t passed = ready < left ? ready : left;
+            consume(reader->in, passed);
+            left -= static_cast<uint32_t>(passed);
+        }
     }
     return true;
 }
 
 packer start_packing(FILE *out)
 {
-    return {out, 0, 0, 0, 0, false};
+    return {out, false, 0, 0, 0, 0, false};
+}
+
+packer start_raw_writing(FILE *out)
+{
+    return {out, true, 0, 0, 0, 0, false};
 }
 
 void pack(packer *packer, const unsigned char *bytes, size_t length)
 {
+    if (packer->raw) {
+        write_bytes(packer, bytes, length);
+        return;
+    }
     size_t at = 0;
     while (at < length) {
         if (packer->run_length == 0) {
@@ -241,13 +347,29 @@ void pack(packer *packer, const unsigned char *bytes, size_t length)
 
 void pack_run(packer *packer, unsigned char value, uint64_t count)
 {
+    unsigned char copies[RUN_START];
+    memset(copies, value, sizeof copies);
+    if (packer->raw) {
+        for (; count >= RUN_START; count -= RUN_START)
+            write_bytes(packer, copies, RUN_START);
+        write_bytes(packer, copies, static_cast<size_t>(count));
+        return;
+    }
     while (count > 0) {
-        bool extends = packer->run_length > 0 && packer->run_value == value &&
-                       packer->run_length < LONGEST_RUN;
-        if (!extends) {
-            pack(packer, &value, 1);
-            --count;
-            continue;
+        if (packer->run_length > 0 &&
+            (packer->run_value != value || packer->run_length == LONGEST_RUN))
+            end_run(packer);
+        if (packer->run_length == 0) {
+            // Equal bytes that end the held literal join the copies.
+            size_t length = packer->literal_length;
+            size_t tail = length > 0 && held_literal[length - 1] == value ? equal_tail(*packer) : 0;
+            if (tail + count < RUN_START) {
+                (void)hold(packer, copies, static_cast<size_t>(count)); // too few to begin a run
+                return;
+            }
+            packer->literal_length -= tail;
+            write_literal(packer, nullptr, 0);
+            begin_run(packer, value, static_cast<uint32_t>(tail));
         }
         uint32_t taken =
             static_cast<uint32_t>(std::min<uint64_t>(count, LONGEST_RUN - packer->run_length));
@@ -256,12 +378,46 @@ void pack_run(packer *packer, unsigned char value, uint64_t count)
     }
 }
 
+// Eight bytes are compared with their neighbours at a time: a byte of
+// `pairs` is zero where two neighbours are equal.
+size_t find_run_start(const unsigned char *bytes, size_t length)
+{
+    constexpr uint64_t LOW7 = 0x7F7F7F7F7F7F7F7F;
+    constexpr uint64_t STARTS = 0x0000008080808080; // the five starts a word can show
+    if (length < RUN_START)
+        return length;
+    size_t at = 0;
+    for (; at + 8 <= length; at += 5) {
+        uint64_t word = 0;
+        memcpy(&word, bytes + at, sizeof word);
+        uint64_t pairs = word ^ (word >> 8);
+        uint64_t equal = ~(((pairs & LOW7) + LOW7) | pairs | LOW7); // top bit of each 0 byte
+        uint64_t starts = equal & (equal >> 8) & (equal >> 16) & STARTS;
+        if (starts != 0)
+            return at + static_cast<size_t>(__builtin_ctzll(starts)) / 8;
+    }
+    for (; at + RUN_START <= length; ++at) {
+        if (bytes[at] == bytes[at + 1] && bytes[at] == bytes[at + 2] && bytes[at] == bytes[at + 3])
+            return at;
+    }
+    return length;
+}
+
+void write_op(packer *packer, bool is_run, uint32_t count, unsigned char value,
+              const unsigned char *literal)
+{
+    write_op_header(packer, is_run ? RUN_BIT : 0, count);
+    if (is_run)
+        write_byte(packer, value);
+    else
+        write_bytes(packer, literal, count);
+}
+
 bool finish_packing(packer *packer)
 {
     if (packer->run_length > 0)
         end_run(packer);
-    write_literal(packer, packer->literal_length);
-    packer->literal_length = 0;
+    write_literal(packer, nullptr, 0);
     flush_gathered(packer);
     return !packer->failed;
 }

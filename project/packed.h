@@ -2,11 +2,15 @@
 // sections in. A stream is a sequence of ops, each a header byte and a
 // payload; it ends when it has unpacked to exactly its declared size, which
 // is stored elsewhere. docs/format.md describes the ops.
+//
+// A backup of the timeline holds its record as it stands, not packed: read
+// and written through the same calls, it is a stream of literal bytes.
 #pragma once
+
+#include "input.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 // The longest run the files' own packer writes in one op.
 constexpr uint32_t LONGEST_RUN = 0x7FFFFF;
@@ -16,46 +20,132 @@ enum unpack_status {
     UNPACK_CUT,         // the file ends before the stream does
     UNPACK_OVERRUN,     // an op reaches past the declared size, or more was asked
     UNPACK_READ_FAILED, // the input reported an error other than its end
+    UNPACK_STOPPED,     // a walk that only looked stopped at what it was looking for
 };
 
-// Reads one stream's unpacked bytes in order, from a file positioned at its
+// The longest op header: the byte, three count bytes and a run's value.
+constexpr size_t LONGEST_OP_HEADER = 5;
+
+// A packer that follows the ops a reader reads (repack.h), told of each.
+struct repacker;
+void note_original_op(repacker *follower, uint32_t count, bool is_run, unsigned char value,
+                      size_t header_length);
+
+// Reads one stream's unpacked bytes in order, from the input standing at its
 // first op. Nothing is trusted: an op is checked against what is left of the
 // declared size before any of it is taken, and nothing is allocated.
 struct packed_reader {
-    FILE *in;
+    input_stream *in;
+    uint64_t size;        // what the stream unpacks to
     uint64_t left;        // unpacked bytes of the stream not yet taken
     uint32_t op_left;     // of the current op
     bool op_is_run;       // the current op repeats one byte
     unsigned char value;  // that byte
+    bool raw;             // stored as it stands: all of it one literal
     unpack_status status; // the first failure; once failed, nothing more is read
+    // The header bytes of the op that failed, for a reader of what follows.
+    unsigned char failed_header[LONGEST_OP_HEADER];
+    size_t failed_header_length;
+    repacker *follower; // told of every op read, or null
 };
 
-packed_reader start_unpacking(FILE *in, uint64_t size);
+packed_reader start_unpacking(input_stream *in, uint64_t size);
+packed_reader start_raw(input_stream *in, uint64_t size);
 
-// Takes the next `length` unpacked bytes into `out`. False on failure.
-bool unpack(packed_reader *reader, unsigned char *out, size_t length);
+// A piece of unpacked bytes as the stream holds them: `count` copies of
+// `value`, or `count` literal bytes at `bytes`, in the input's block (good
+// until the input is read again).
+struct op_piece {
+    bool is_run;
+    unsigned char value;
+    const unsigned char *bytes;
+    uint32_t count;
+};
 
-// Readies the current op, reading the next op's header when the last one is
-// used up; false on failure. The caller may then take up to op_left bytes.
-bool next_op(packed_reader *reader);
+// Stops the reader: a walk that found what it looked for takes no more.
+void stop_unpacking(packed_reader *reader);
 
-// Consumes `length` bytes of the current op, which next_op readied, reading a
-// literal's bytes into `out` (room for `length`). A run's bytes are not
-// written. False on failure.
-bool take_from_op(packed_reader *reader, unsigned char *out, uint32_t length);
+// Readies the next op, once the current one is used up; ends a literal the
+// file cuts short. Both false, having set the reader's status; a reader that
+// has failed has nothing left.
+bool ready_next_op(packed_reader *reader);
+bool end_cut_literal(packed_reader *reader);
+
+// Reads the next op's header straight from the input's block, when it lies
+// there whole and is an op of the stream (the other cases are
+// ready_next_op's).
+inline bool read_next_header(packed_reader *reader)
+{
+    input_stream *in = reader->in;
+    if (reader->raw || reader->left == 0 || in->end - in->at < LONGEST_OP_HEADER)
+        return false;
+    const unsigned char *header = input_block + in->at;
+    uint32_t count = header[0] & 0x7Fu;
+    size_t length = 1;
+    if (count == 0) {
+        count = header[1] | static_cast<uint32_t>(header[2]) << 8 |
+                static_cast<uint32_t>(header[3]) << 16;
+        length = 4;
+    }
+    if (count == 0 || count > reader->left)
+        return false;
+    reader->op_is_run = (header[0] & 0x80u) != 0;
+    if (reader->op_is_run)
+        reader->value = header[length++];
+    reader->op_left = count;
+    if (reader->follower != nullptr)
+        note_original_op(reader->follower, count, reader->op_is_run, reader->value, length);
+    in->at += length;
+    return true;
+}
+
+// Takes the next piece, of at most `wanted` bytes (at least one). False on
+// failure. Inline: the walkers take a piece for every op.
+inline bool next_piece(packed_reader *reader, uint64_t wanted, op_piece *piece)
+{
+    if (reader->op_left == 0 && !read_next_header(reader) && !ready_next_op(reader))
+        return false;
+    uint32_t count = reader->op_left < wanted ? reader->op_left : static_cast<uint32_t>(wanted);
+    piece->is_run = reader->op_is_run;
+    piece->value = reader->value;
+    piece->bytes = nullptr;
+    if (!reader->op_is_run) {
+        size_t ready = input_ready(reader->in, &piece->bytes);
+        if (ready == 0)
+            return end_cut_literal(reader);
+        if (ready < count)
+            count = static_cast<uint32_t>(ready);
+        consume(reader->in, count);
+    }
+    piece->count = count;
+    reader->op_left -= count;
+    reader->left -= count;
+    return true;
+}
+
+// Takes the next `length` unpacked bytes into `out`; how many it took,
+// fewer on failure.
+size_t unpack(packed_reader *reader, unsigned char *out, size_t length);
+
+// Passes over the next `length` unpacked bytes, op by op, reading nothing
+// but the ops' headers. False on failure.
+bool skip_unpacked(packed_reader *reader, uint64_t length);
 
 // Packs bytes the way the project files are packed: a run wherever at least
 // four equal bytes begin, as long as they last (up to LONGEST_RUN), and a
 // literal otherwise, up to the next such place; the one-byte op header for
 // counts below 128, the four-byte one from 128. Packing a stream's unpacked
 // content this way gives back its own bytes, so a stream packed again
-// differs from the original only around what changed.
+// differs from the original only around what changed. The result depends on
+// the bytes alone, not on how they are handed over.
 //
 // A literal is held until it ends; one longer than the holding buffer is
 // written as several. Ops are gathered and written in blocks. The two
-// buffers are the packer's only memory, fixed in size.
+// buffers are the packer's only memory, fixed in size. A raw packer writes
+// the bytes as they are, for a record stored as it stands.
 struct packer {
     FILE *out;
+    bool raw;
     size_t gathered;       // ops gathered for one write
     size_t literal_length; // held in the packer's buffer
     uint32_t run_length;   // of the run being counted, 0 when none
@@ -64,11 +154,25 @@ struct packer {
 };
 
 packer start_packing(FILE *out);
+packer start_raw_writing(FILE *out);
 
 void pack(packer *packer, const unsigned char *bytes, size_t length);
 
-// Packs `count` copies of `value`, as pack() would, without their bytes.
+// Packs `count` copies of `value`, as pack() would, in time that does not
+// grow with `count`.
 void pack_run(packer *packer, unsigned char value, uint64_t count);
+
+// Writes one op as the packer writes it, after what it has written, for a
+// follower that knows the packer would write that op.
+void write_op(packer *packer, bool is_run, uint32_t count, unsigned char value,
+              const unsigned char *literal);
+
+// Where RUN_START equal bytes first begin in `bytes`, or `length` when
+// nowhere: where the packer would end a literal.
+size_t find_run_start(const unsigned char *bytes, size_t length);
+
+// Where a run begins: this many equal bytes.
+constexpr uint32_t RUN_START = 4;
 
 // Writes what is held. False when any write failed.
 bool finish_packing(packer *packer);

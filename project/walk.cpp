@@ -1,23 +1,21 @@
 #include "walk.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
 
-// How much of a literal is held at once while it is passed on.
-constexpr size_t PASS_BLOCK_SIZE = size_t{64} * 1024;
-
-// Lists bytes passed over. A run of zeros reads as one 0; any other run is
-// read byte by byte.
-void list_passed(path_scanner *scanner, unsigned char *block, uint32_t length, bool is_run,
-                 unsigned char value)
+field_reading reading_of(field_rule rule)
 {
-    if (is_run && value == 0)
-        length = 1;
-    if (is_run)
-        memset(block, value, length);
-    scan_data(scanner, block, length);
+    switch (rule) {
+    case FIELD_WIDE_TEXT:
+        return FIELD_READ_WIDE;
+    case FIELD_SCRIPT_PARAMETERS:
+        return FIELD_READ_SCRIPT;
+    case FIELD_TEXT:
+    case FIELD_PATH:
+        break;
+    }
+    return FIELD_READ_TEXT;
 }
 
 // Lists taken bytes: the noted fields as fields, the rest as data.
@@ -28,42 +26,103 @@ void list_taken(section_walk *walk, const unsigned char *bytes, size_t length)
         const noted_field &field = walk->fields[index];
         size_t offset = static_cast<size_t>(field.at - bytes);
         scan_data(walk->scanner, bytes + at, offset - at);
-        scan_field(walk->scanner, field.at, field.size, field.wide, field.name);
+        scan_field(walk->scanner, field.at, field.size, field.reading, field.name);
         at = offset + field.size;
     }
     scan_data(walk->scanner, bytes + at, length - at);
     walk->field_count = 0;
 }
 
-void note_field(section_walk *walk, const unsigned char *field, size_t size, bool wide,
+// Lists bytes passed over. Small pieces are gathered and scanned together,
+// as the scanner's cost is in each piece; a long run goes as a run.
+bool list_passed(section_walk *walk, uint64_t length)
+{
+    constexpr size_t GATHER_CAPACITY = 4096;
+    constexpr uint32_t LONGEST_GATHERED_RUN = 64;
+    static unsigned char gathered[GATHER_CAPACITY];
+    size_t count = 0;
+    op_piece piece{};
+    bool passed = true;
+    while (length > 0) {
+        passed = next_piece(&walk->reader, length, &piece);
+        if (!passed)
+            break;
+        length -= piece.count;
+        bool fits = piece.count <= GATHER_CAPACITY - count;
+        if (piece.is_run && piece.count <= LONGEST_GATHERED_RUN && fits) {
+            memset(gathered + count, piece.value, piece.count);
+            count += piece.count;
+            continue;
+        }
+        if (!piece.is_run && fits) {
+            memcpy(gathered + count, piece.bytes, piece.count);
+            count += piece.count;
+            continue;
+        }
+        scan_data(walk->scanner, gathered, count);
+        count = 0;
+        if (piece.is_run)
+            scan_run(walk->scanner, piece.value, piece.count);
+        else
+            scan_data(walk->scanner, piece.bytes, piece.count);
+    }
+    scan_data(walk->scanner, gathered, count);
+    return passed;
+}
+
+// Packs taken bytes again: the fields noted as changed as changed bytes,
+// the rest as the stream holds it.
+void pack_taken(section_walk *walk, const unsigned char *bytes, size_t length)
+{
+    size_t at = 0;
+    for (int index = 0; index < walk->field_count; ++index) {
+        const noted_field &field = walk->fields[index];
+        size_t offset = static_cast<size_t>(field.at - bytes);
+        repack(walk->out, bytes + at, offset - at, false);
+        repack(walk->out, field.at, field.size, true);
+        at = offset + field.size;
+    }
+    repack(walk->out, bytes + at, length - at, false);
+    walk->field_count = 0;
+}
+
+void note_field(section_walk *walk, const unsigned char *field, size_t size, field_reading reading,
                 const char *name)
 {
     // The walkers note fields in order, never more than fit.
     if (walk->field_count < MOST_NOTED_FIELDS)
-        walk->fields[walk->field_count++] = {field, size, wide, name};
+        walk->fields[walk->field_count++] = {field, size, reading, name};
+}
+
+section_walk start(packed_reader reader, walk_mode mode, text_encoding encoding)
+{
+    section_walk walk{};
+    walk.reader = reader;
+    walk.mode = mode;
+    walk.encoding = encoding;
+    return walk;
 }
 
 } // namespace
 
-section_walk start_walk(FILE *in, uint64_t size, packer *out)
+section_walk start_look(packed_reader reader, text_encoding encoding)
 {
-    return {start_unpacking(in, size), out, nullptr, false, {}, 0};
+    return start(reader, WALK_LOOK, encoding);
 }
 
-section_walk start_listing(FILE *in, uint64_t size, path_scanner *scanner)
+section_walk start_pack(packed_reader reader, text_encoding encoding, repacker *out)
 {
-    return {start_unpacking(in, size), nullptr, scanner, false, {}, 0};
+    reader.follower = out;
+    section_walk walk = start(reader, WALK_PACK, encoding);
+    walk.out = out;
+    return walk;
 }
 
-bool is_listing(const section_walk &walk)
+section_walk start_list(packed_reader reader, text_encoding encoding, path_scanner *scanner)
 {
-    return walk.scanner != nullptr;
-}
-
-void name_part(section_walk *walk, const char *part)
-{
-    if (walk->scanner != nullptr)
-        set_part(walk->scanner, part);
+    section_walk walk = start(reader, WALK_LIST, encoding);
+    walk.scanner = scanner;
+    return walk;
 }
 
 walk_result walk_failure(const section_walk &walk)
@@ -73,60 +132,78 @@ walk_result walk_failure(const section_walk &walk)
 
 bool take(section_walk *walk, unsigned char *bytes, size_t length)
 {
-    return unpack(&walk->reader, bytes, length);
+    size_t taken = unpack(&walk->reader, bytes, length);
+    if (taken == length)
+        return true;
+    // What there was of a piece cut short is still listed.
+    if (walk->mode == WALK_LIST)
+        scan_data(walk->scanner, bytes, taken);
+    return false;
 }
 
 void give(section_walk *walk, const unsigned char *bytes, size_t length)
 {
-    if (walk->out != nullptr)
-        pack(walk->out, bytes, length);
-    if (walk->scanner != nullptr)
+    if (walk->mode == WALK_PACK)
+        pack_taken(walk, bytes, length);
+    else if (walk->mode == WALK_LIST)
         list_taken(walk, bytes, length);
 }
 
 bool pass_over(section_walk *walk, uint64_t length)
 {
-    static unsigned char block[PASS_BLOCK_SIZE];
-    packed_reader *reader = &walk->reader;
+    if (walk->mode == WALK_LIST)
+        return list_passed(walk, length);
+    if (walk->mode == WALK_LOOK)
+        return skip_unpacked(&walk->reader, length);
+    op_piece piece{};
     while (length > 0) {
-        if (!next_op(reader))
+        if (!next_piece(&walk->reader, length, &piece))
             return false;
-        uint32_t taken =
-            static_cast<uint32_t>(std::min<uint64_t>({reader->op_left, length, PASS_BLOCK_SIZE}));
-        bool is_run = reader->op_is_run;
-        if (!take_from_op(reader, block, taken))
-            return false;
-        if (walk->out != nullptr && is_run)
-            pack_run(walk->out, reader->value, taken);
-        else if (walk->out != nullptr)
-            pack(walk->out, block, taken);
-        if (walk->scanner != nullptr)
-            list_passed(walk->scanner, block, taken, is_run, reader->value);
-        length -= taken;
+        if (piece.is_run)
+            repack_run(walk->out, piece.value, piece.count);
+        else
+            repack(walk->out, piece.bytes, piece.count, false);
+        length -= piece.count;
     }
     return true;
+}
+
+walk_result pass_rest(section_walk *walk)
+{
+    if (walk->reader.status != UNPACK_OK)
+        return walk_failure(*walk);
+    return pass_over(walk, walk->reader.left) ? WALK_DONE : walk_failure(*walk);
 }
 
 void edit_field(section_walk *walk, unsigned char *field, size_t size, field_rule rule,
                 const char *name)
 {
-    if (walk->scanner != nullptr) {
-        note_field(walk, field, size, rule == FIELD_WIDE_TEXT, name);
+    if (walk->mode == WALK_LIST) {
+        note_field(walk, field, size, reading_of(rule), name);
         return;
     }
-    unsigned char original[LONGEST_TEXT_FIELD];
-    memcpy(original, field, size);
-    apply_field_rule(field, size, rule);
-    if (memcmp(original, field, size) != 0)
-        walk->changed = true;
+    if (!apply_field_rule(field, size, rule, walk->encoding))
+        return;
+    walk->changed = true;
+    if (walk->mode == WALK_PACK)
+        note_field(walk, field, size, reading_of(rule), name);
+    if (walk->stop_at_change)
+        stop_unpacking(&walk->reader);
 }
 
 void blank_field(section_walk *walk, unsigned char *field, size_t size, const char *name)
 {
-    if (walk->scanner != nullptr)
-        note_field(walk, field, size, false, name);
-    else
+    if (walk->mode == WALK_LIST || walk->mode == WALK_PACK)
+        note_field(walk, field, size, FIELD_READ_TEXT, name);
+    if (walk->mode != WALK_LIST)
         memset(field, 0, size);
+}
+
+void name_part(section_walk *walk, const char *part, uint64_t number, int32_t effect,
+               const char *effect_name)
+{
+    if (walk->mode == WALK_LIST)
+        set_part(walk->scanner, part, number, effect, effect_name);
 }
 
 int32_t read_i32(const unsigned char *bytes)

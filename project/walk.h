@@ -1,13 +1,13 @@
-// Walking one packed section's unpacked bytes in order: taking the pieces a
-// walker reads closely, passing the rest on, and applying the field rules.
-// The same walk first only looks (is everything where the layout says, and
-// would anything change?), then, if so, writes the changed section packed
-// again. Or it lists: every byte goes through a path scanner instead, each
-// field as the field it is.
+// Walking one section's unpacked bytes in order: taking the pieces a walker
+// reads closely, passing the rest on, and applying the field rules. A walk
+// looks (is everything where the layout says, and would anything change?),
+// packs (writes the section with its fields changed), or lists (every byte
+// goes through a path scanner, each field as the field it is).
 #pragma once
 
+#include "../path_rules/path_scan.h"
 #include "packed.h"
-#include "path_scan.h"
+#include "repack.h"
 #include "text_field.h"
 
 #include <cstddef>
@@ -16,14 +16,18 @@
 enum walk_result {
     WALK_DONE,
     WALK_UNFOLLOWABLE, // not the layout described, or cut short
-    WALK_READ_FAILED,
+    WALK_READ_FAILED,  // the input failed, or is not what an earlier walk found
+    WALK_WRITE_FAILED,
 };
 
-// A field within taken bytes, noted for the listing.
+enum walk_mode { WALK_LOOK, WALK_PACK, WALK_LIST };
+
+// A field within taken bytes, noted for the listing, or while packing as
+// changed.
 struct noted_field {
     const unsigned char *at;
     size_t size;
-    bool wide;
+    field_reading reading;
     const char *name;
 };
 
@@ -31,15 +35,20 @@ constexpr int MOST_NOTED_FIELDS = 4; // in one taken piece
 
 struct section_walk {
     packed_reader reader;
-    packer *out;           // where the copy goes; null while only looking
-    path_scanner *scanner; // where the bytes go when listing; else null
-    bool changed;          // a field rule changed a byte
+    walk_mode mode;
+    repacker *out;          // where a packing walk writes
+    path_scanner *scanner;  // where a listing walk lists
+    text_encoding encoding; // of the section's 8-bit text
+    bool stop_at_change;    // a look ends at the first change it finds
+    bool changed;           // a field rule changed a byte
     noted_field fields[MOST_NOTED_FIELDS];
     int field_count;
 };
 
-section_walk start_walk(FILE *in, uint64_t size, packer *out);
-section_walk start_listing(FILE *in, uint64_t size, path_scanner *scanner);
+section_walk start_look(packed_reader reader, text_encoding encoding);
+// A packing walk writes through `out`, which the reader tells of its ops.
+section_walk start_pack(packed_reader reader, text_encoding encoding, repacker *out);
+section_walk start_list(packed_reader reader, text_encoding encoding, path_scanner *scanner);
 
 // Why a walk that could not take its bytes ended.
 walk_result walk_failure(const section_walk &walk);
@@ -49,12 +58,17 @@ walk_result walk_failure(const section_walk &walk);
 bool take(section_walk *walk, unsigned char *bytes, size_t length);
 
 // Gives bytes that were taken on: to the copy, or to the listing with the
-// fields noted in them.
+// fields noted in them. A walker gives what it took even when it then finds
+// the layout is not the one it knows, so that a listing misses no byte.
 void give(section_walk *walk, const unsigned char *bytes, size_t length);
 
-// Passes the next `length` unpacked bytes on to the copy unchanged, without
-// holding more than a block of them. False on failure.
+// Passes the next `length` unpacked bytes on unchanged, op by op. False on
+// failure.
 bool pass_over(section_walk *walk, uint64_t length);
+
+// Passes on the rest of the section: after a walker could not follow it, a
+// listing searches it as plain bytes, and a look finds where it ends.
+walk_result pass_rest(section_walk *walk);
 
 // Applies `rule` to a field of `size` bytes, named `name`, within taken
 // bytes, and notes whether it changed. When listing, only notes the field.
@@ -64,10 +78,9 @@ void edit_field(section_walk *walk, unsigned char *field, size_t size, field_rul
 // Blanks a field that every copy blanks: not counted as a change.
 void blank_field(section_walk *walk, unsigned char *field, size_t size, const char *name);
 
-// Whether the walk lists; then the walkers name the part of the section
-// that comes next.
-bool is_listing(const section_walk &walk);
-void name_part(section_walk *walk, const char *part);
+// Names the part of the section that comes next, when listing.
+void name_part(section_walk *walk, const char *part, uint64_t number, int32_t effect = -1,
+               const char *effect_name = nullptr);
 
 // Reads a little-endian integer from taken bytes.
 int32_t read_i32(const unsigned char *bytes);

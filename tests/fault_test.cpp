@@ -56,7 +56,7 @@ TEST(RewriteFaults, EachPhaseReportsItsFailure)
             FILE *out = open_memory_output(&output, c.faults);
             ASSERT_NE(in, nullptr);
             ASSERT_NE(out, nullptr);
-            EXPECT_EQ(rewrite_project(in, out), c.result);
+            EXPECT_EQ(rewrite_project({}, in, out), c.result);
             fclose(in);
             fclose(out);
             if (c.result == REWRITE_NOT_PROJECT) {

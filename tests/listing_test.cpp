@@ -34,7 +34,7 @@ std::vector<listed> list_bytes(const bytes &file, list_result expected = LIST_DO
         return found;
     }
     rewind(in);
-    EXPECT_EQ(list_paths(in, {collect, &found}), expected);
+    EXPECT_EQ(list_paths({}, in, {collect, &found}), expected);
     fclose(in);
     return found;
 }

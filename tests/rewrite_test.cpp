@@ -11,7 +11,7 @@ namespace {
 
 rewritten rewrite_bytes(const bytes &input)
 {
-    return copy_through_files(input, rewrite_project);
+    return copy_through_files(input, plain_copy);
 }
 
 // A file of `length` bytes, each byte a function of its offset, with `count`

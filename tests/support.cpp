@@ -105,12 +105,31 @@ rewritten copy_through_files(const bytes &input, rewrite_result (*copier)(FILE *
     return {result, output};
 }
 
+rewrite_result plain_copy(FILE *in, FILE *out)
+{
+    return rewrite_project({}, in, out);
+}
+
 media_report last_media_report;
+
+namespace {
+
+rewrite_result blank_media(FILE *in, FILE *out, bool rewinds)
+{
+    rewrite_result result = blank_media_head({}, in, out, rewinds, &last_media_report);
+    return result == REWRITE_DONE ? copy_rest(in, out) : result;
+}
+
+} // namespace
 
 rewrite_result blank_media_copy(FILE *in, FILE *out)
 {
-    rewrite_result result = blank_media_head(in, out, &last_media_report);
-    return result == REWRITE_DONE ? copy_rest(in, out) : result;
+    return blank_media(in, out, true);
+}
+
+rewrite_result blank_media_copy_surveyed(FILE *in, FILE *out)
+{
+    return blank_media(in, out, false);
 }
 
 bytes read_file(const fs::path &path)

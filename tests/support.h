@@ -34,10 +34,15 @@ struct rewritten {
 };
 rewritten copy_through_files(const bytes &input, rewrite_result (*copier)(FILE *, FILE *));
 
-// The whole copy with media folders blanked, as a copier; its report is
+// The anonymised copy, as a copier.
+rewrite_result plain_copy(FILE *in, FILE *out);
+
+// The whole copy with media folders blanked, as a copier: into an output it
+// can go back in, and surveyed first, as into one it cannot. Its report is
 // kept in last_media_report.
 extern media_report last_media_report;
 rewrite_result blank_media_copy(FILE *in, FILE *out);
+rewrite_result blank_media_copy_surveyed(FILE *in, FILE *out);
 
 // The real project files shipped with the tests: all, or one by name.
 std::vector<std::filesystem::path> real_project_files();

@@ -1,4 +1,5 @@
-// Reading CP932 text by characters, for printing it as Unicode.
+// Reading the two-byte code pages of the files' text (CP932, and GBK from
+// the Chinese build) by characters, for printing it as Unicode.
 #pragma once
 
 #include <cstddef>
@@ -7,3 +8,4 @@
 // one), and in `width` how many bytes it takes. A byte or pair with no
 // character gives U+FFFD.
 unsigned decode_cp932(const unsigned char *text, size_t length, size_t *width);
+unsigned decode_gbk(const unsigned char *text, size_t length, size_t *width);

@@ -1,0 +1,269 @@
+#include "repack.h"
+
+#include <algorithm>
+
+namespace {
+
+// The ops read ahead of what is packed: at most one taken piece's worth in a
+// stream the packer wrote, more only in one it did not. When they do not
+// fit, the stream's ops are lost and the packer packs the rest.
+constexpr size_t MOST_PENDING_OPS = 8192;
+original_op pending[MOST_PENDING_OPS];
+
+const original_op &front(const repacker &repacker)
+{
+    return pending[repacker.first];
+}
+
+// How many bytes an op takes in the file, its header's and its literal's.
+uint64_t stored_length(const original_op &op)
+{
+    return op.header_length + (op.is_run != 0 ? 0 : op.count);
+}
+
+void pop(repacker *repacker)
+{
+    repacker->front_header_at += stored_length(front(*repacker));
+    repacker->first = (repacker->first + 1) % MOST_PENDING_OPS;
+    if (--repacker->count > 0)
+        repacker->front_end += front(*repacker).count;
+}
+
+const unsigned char *literal_at(const repacker &repacker, uint64_t header_at, const original_op &op)
+{
+    return input_at(*repacker.in, header_at + op.header_length);
+}
+
+// Packs bytes with the packer: `literal`, or copies of `value` when it is
+// null.
+void feed(repacker *repacker, const unsigned char *literal, unsigned char value, uint64_t length)
+{
+    if (literal == nullptr)
+        pack_run(&repacker->greedy, value, length);
+    else
+        pack(&repacker->greedy, literal, static_cast<size_t>(length));
+}
+
+// Feeds the packer the first `length` bytes of an op the block still holds.
+void feed_op(repacker *repacker, const original_op &op, uint64_t header_at, uint64_t length)
+{
+    feed(repacker, op.is_run != 0 ? nullptr : literal_at(*repacker, header_at, op), op.value,
+         length);
+}
+
+// Where the block must keep the input from while the packer packs: the
+// header of the first run op to come, where following may resume.
+uint64_t next_run_header(const repacker &repacker)
+{
+    uint64_t header_at = repacker.front_header_at;
+    for (size_t index = 0; index < repacker.count; ++index) {
+        const original_op &op = pending[(repacker.first + index) % MOST_PENDING_OPS];
+        if (op.is_run != 0)
+            return header_at;
+        header_at += stored_length(op);
+    }
+    return UINT64_MAX;
+}
+
+// Writes what has gone out as it stands, and hands what is held back, and
+// what there is of the op at the front, to the packer.
+void leave_step(repacker *repacker)
+{
+    if (!repacker->in_step)
+        return;
+    repacker->in_step = false;
+    (void)set_echo(repacker->in, nullptr); // a failed write shows when the repacking ends
+    if (repacker->has_held)
+        feed_op(repacker, repacker->held, repacker->held_header_at, repacker->held.count);
+    if (repacker->current_length > 0)
+        feed_op(repacker, front(*repacker), repacker->front_header_at, repacker->current_length);
+    repacker->has_held = false;
+    repacker->current_length = 0;
+    move_echo_window(repacker->in, UINT64_MAX, next_run_header(*repacker));
+}
+
+// Whether the packer, holding nothing, would write `op` just as it is, when
+// `next` (whose first byte is `next_first`) follows it.
+bool stands(const original_op &op, const unsigned char *literal, const original_op &next,
+            unsigned char next_first)
+{
+    if (op.is_run != 0)
+        return op.count >= RUN_START && (next_first != op.value || op.count == LONGEST_RUN);
+    return next.is_run != 0 && next.count >= RUN_START && literal[op.count - 1] != next.value &&
+           find_run_start(literal, op.count) == op.count;
+}
+
+// The same for the stream's last op.
+bool stands_last(const original_op &op, const unsigned char *literal)
+{
+    if (op.is_run != 0)
+        return op.count >= RUN_START;
+    return find_run_start(literal, op.count) == op.count;
+}
+
+// In step, the op at the front has come whole: the one held goes out, if
+// it stands, and this one is held.
+void hold_front(repacker *repacker)
+{
+    const original_op &op = front(*repacker);
+    uint64_t header_at = repacker->front_header_at;
+    if (repacker->has_held) {
+        const original_op &held = repacker->held;
+        const unsigned char *literal =
+            held.is_run != 0 ? nullptr : literal_at(*repacker, repacker->held_header_at, held);
+        unsigned char first = op.is_run != 0 ? op.value : *literal_at(*repacker, header_at, op);
+        if (!stands(held, literal, op, first)) {
+            leave_step(repacker); // the held op and this one go to the packer
+            return;
+        }
+        move_echo_window(repacker->in, header_at, header_at);
+    }
+    repacker->held = op;
+    repacker->held_header_at = header_at;
+    repacker->has_held = true;
+    repacker->current_length = 0;
+}
+
+// Out of step, a run op has come whole: where the packer's run is this op
+// exactly, it holds nothing else, and following resumes with it held.
+void resume_at_front(repacker *repacker)
+{
+    const original_op &op = front(*repacker);
+    packer &greedy = repacker->greedy;
+    if (!repacker->following || op.is_run == 0 || greedy.run_length != op.count ||
+        greedy.run_value != op.value)
+        return;
+    greedy.run_length = 0;
+    (void)finish_packing(&greedy); // a failed write shows when the repacking ends
+    uint64_t header_at = repacker->front_header_at;
+    (void)set_echo_window(repacker->in, repacker->out, header_at, header_at, header_at);
+    repacker->in_step = true;
+    repacker->held = op;
+    repacker->held_header_at = header_at;
+    repacker->has_held = true;
+    repacker->current_length = 0;
+}
+
+// The op at the front has been packed past, its last byte `changed` or
+// not: following resumes only at an op that ends as the stream holds it.
+void complete_op(repacker *repacker, bool changed)
+{
+    bool was_run = front(*repacker).is_run != 0;
+    if (repacker->in_step)
+        hold_front(repacker);
+    else if (!changed)
+        resume_at_front(repacker);
+    pop(repacker);
+    // Past the run the block kept, it keeps the next.
+    if (!repacker->in_step && was_run)
+        move_echo_window(repacker->in, UINT64_MAX, next_run_header(*repacker));
+}
+
+// Packs the stream's next bytes (`literal`, or copies of `value` when it is
+// null) op by op, so that each op's end is seen where it lies.
+void take(repacker *repacker, const unsigned char *literal, unsigned char value, uint64_t length,
+          bool changed)
+{
+    if (changed)
+        leave_step(repacker);
+    while (length > 0) {
+        if (repacker->count == 0) {
+            // No op known for these bytes: the packer's.
+            feed(repacker, literal, value, length);
+            repacker->at += length;
+            return;
+        }
+        uint64_t taken = std::min(length, repacker->front_end - repacker->at);
+        if (repacker->in_step && front(*repacker).is_run == 0 &&
+            repacker->current_length + taken > LONGEST_FOLLOWED_LITERAL)
+            leave_step(repacker);
+        // Changed bytes are the packer's: the follower is out of step for them.
+        if (repacker->in_step)
+            repacker->current_length += taken;
+        else
+            feed(repacker, literal, value, taken);
+        repacker->at += taken;
+        length -= taken;
+        if (literal != nullptr)
+            literal += taken;
+        if (repacker->at == repacker->front_end)
+            complete_op(repacker, changed);
+    }
+}
+
+} // namespace
+
+void note_original_op(repacker *follower, uint32_t count, bool is_run, unsigned char value,
+                      size_t header_length)
+{
+    if (!follower->following)
+        return;
+    if (follower->count == MOST_PENDING_OPS) {
+        // Read too far ahead to follow: the packer packs the rest.
+        leave_step(follower);
+        follower->following = false;
+        follower->count = 0;
+        move_echo_window(follower->in, UINT64_MAX, UINT64_MAX);
+        return;
+    }
+    if (follower->count == 0)
+        follower->front_end = follower->at + count;
+    original_op op = {count, value, static_cast<unsigned char>(is_run),
+                      static_cast<unsigned char>(header_length)};
+    pending[(follower->first + follower->count++) % MOST_PENDING_OPS] = op;
+    uint64_t header_at = follower->next_header_at;
+    follower->next_header_at += stored_length(op);
+    // Out of step, the block keeps a run's header, where following may resume.
+    if (!follower->in_step && is_run && follower->in->keep_from == UINT64_MAX)
+        move_echo_window(follower->in, UINT64_MAX, header_at);
+}
+
+void start_repacking(repacker *repacker, input_stream *in, FILE *out)
+{
+    *repacker = {};
+    repacker->greedy = start_packing(out);
+    repacker->in = in;
+    repacker->out = out;
+    repacker->following = true;
+    repacker->in_step = true;
+    uint64_t at = input_offset(*in);
+    repacker->front_header_at = at;
+    repacker->next_header_at = at;
+    (void)set_echo_window(in, out, at, at, at); // a failed write shows when the repacking ends
+}
+
+void start_raw_rewriting(repacker *repacker, FILE *out)
+{
+    *repacker = {};
+    repacker->greedy = start_raw_writing(out);
+    repacker->out = out;
+}
+
+void repack(repacker *repacker, const unsigned char *bytes, size_t length, bool changed)
+{
+    take(repacker, bytes, 0, length, changed);
+}
+
+void repack_run(repacker *repacker, unsigned char value, uint64_t count)
+{
+    take(repacker, nullptr, value, count, false);
+}
+
+bool finish_repacking(repacker *repacker)
+{
+    bool echoed = true;
+    if (repacker->in != nullptr) {
+        const original_op &held = repacker->held;
+        bool stands_whole =
+            repacker->in_step && repacker->has_held && repacker->current_length == 0 &&
+            stands_last(held, held.is_run != 0
+                                  ? nullptr
+                                  : literal_at(*repacker, repacker->held_header_at, held));
+        if (stands_whole)
+            move_echo_window(repacker->in, UINT64_MAX, UINT64_MAX);
+        else
+            leave_step(repacker);
+        echoed = set_echo(repacker->in, nullptr);
+    }
+    return finish_packing(&repacker->greedy) && echoed;
+}

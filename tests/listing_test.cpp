@@ -1,7 +1,8 @@
 // The listing of the paths a file holds: the real files against the rule
 // read plainly, planted paths in each kind of place, and the program's lines.
 #include "../project/listing.h"
-#include "media_model.h"
+#include "listing_model.h"
+#include "planted.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -61,21 +62,6 @@ TEST(ListingRealFiles, EveryPathTheRuleFindsAndNoneInTheBlankedCopy)
         }
     }
     EXPECT_EQ(list_bytes(read_file(real_project_file("EffectSet01.aup"))).size(), 15u);
-}
-
-bytes plugin_record(const std::string &name, const bytes &data)
-{
-    bytes record = text_bytes("FilterProject 0.1");
-    record.push_back(0);
-    bytes size_bytes = {static_cast<unsigned char>(name.size() + 1), 0, 0, 0};
-    record.insert(record.end(), size_bytes.begin(), size_bytes.end());
-    record.insert(record.end(), name.begin(), name.end());
-    record.push_back(0);
-    bytes data_size = {static_cast<unsigned char>(data.size()), 0, 0, 0};
-    record.insert(record.end(), data_size.begin(), data_size.end());
-    bytes packed = pack_plainly(data);
-    record.insert(record.end(), packed.begin(), packed.end());
-    return record;
 }
 
 TEST(ListingPlanted, EachKindOfPlaceIsNamedAndAUrlIsNoPath)

@@ -10,6 +10,7 @@ constexpr size_t PROFILES_AT = 0x20B0C;
 constexpr size_t SOURCE_AT = PROFILES_AT + 96 * 260;
 constexpr size_t CLIPBOARD_AT = 0x4BBB8C;
 const bytes TIMELINE_NAME = {0x8A, 0x67, 0x92, 0xA3, 0x95, 0xD2, 0x8F, 0x57, 0x00};
+const bytes CHINESE_TIMELINE_NAME = {0xC0, 0xA9, 0xD5, 0xB9, 0xB1, 0xE0, 0xBC, 0xAD, 0x00};
 const char SIGNATURE_TEXT[] = "AviUtl ProjectFile version 0.18";
 const bytes SIGNATURE_BYTES(SIGNATURE_TEXT, SIGNATURE_TEXT + sizeof SIGNATURE_TEXT);
 
@@ -26,7 +27,7 @@ long i32_at(const bytes &data, size_t at)
 // reaches past it or the file ends first.
 bool unpack_exactly(const bytes &file, size_t at, size_t size, model_section *section)
 {
-    *section = {at, at, true, {}, model_section::OTHER};
+    *section = {at, at, true, {}, model_section::OTHER, false};
     while (section->data.size() < size) {
         if (at >= file.size())
             return false;
@@ -57,7 +58,7 @@ bool add_raw(const bytes &file, size_t *at, size_t length, std::vector<model_sec
 {
     if (length > file.size() - *at)
         return false;
-    sections->push_back({*at, *at + length, false, {}, model_section::RAW});
+    sections->push_back({*at, *at + length, false, {}, model_section::RAW, false});
     *at += length;
     return true;
 }
@@ -108,17 +109,21 @@ bool split_plugins(const bytes &file, size_t *at_start, std::vector<model_sectio
             return false;
         bytes name(file.begin() + static_cast<long>(at + 22),
                    file.begin() + static_cast<long>(at + 22 + static_cast<size_t>(name_length)));
-        int kind = name == TIMELINE_NAME ? model_section::TIMELINE : model_section::OTHER;
+        bool chinese = name == CHINESE_TIMELINE_NAME;
+        int kind =
+            name == TIMELINE_NAME || chinese ? model_section::TIMELINE : model_section::OTHER;
         if (!add_raw(file, &at, 26 + static_cast<size_t>(name_length), sections) ||
             !add_packed(file, &at, static_cast<size_t>(size), kind, sections))
             return false;
+        sections->back().gbk = chinese;
     }
     return true;
 }
 
 // The text in an effect's extra data, by effect-type index: where, and how
-// long. Indices 3, 81 and 99 hold UTF-16LE text, and 14, 79, 80 and 97 a
-// script's name and parameters.
+// long. In the current layout indices 3, 81 and 99 hold UTF-16LE text, and
+// 14, 79, 80 and 97 a script's name and parameters; the older layout has
+// other indices.
 struct effect_field {
     long index;
     decltype(model_field::kind) kind;
@@ -130,7 +135,7 @@ constexpr auto TEXT = model_field::TEXT;
 constexpr auto WIDE = model_field::WIDE_TEXT;
 constexpr auto PATH = model_field::PATH;
 constexpr auto SCRIPT = model_field::SCRIPT;
-const effect_field EFFECT_FIELDS[] = {
+const std::vector<effect_field> CURRENT_FIELDS = {
     {0, PATH, 0, 260},        {1, PATH, 4, 256},  {2, PATH, 0, 260},        {3, TEXT, 0x10, 32},
     {3, WIDE, 0x30, 2048},    {4, PATH, 8, 256},  {6, PATH, 0, 260},        {34, PATH, 4, 256},
     {35, PATH, 4, 256},       {40, TEXT, 4, 256}, {41, PATH, 4, 256},       {69, PATH, 4, 256},
@@ -139,6 +144,22 @@ const effect_field EFFECT_FIELDS[] = {
     {79, SCRIPT, 0x104, 256}, {80, TEXT, 4, 256}, {80, SCRIPT, 0x104, 256}, {97, TEXT, 4, 256},
     {97, SCRIPT, 0x104, 256},
 };
+const std::vector<effect_field> OLDER_FIELDS = {
+    {0, PATH, 0, 260},     {1, PATH, 4, 256},  {2, PATH, 0, 260},  {3, TEXT, 0x10, 32},
+    {3, WIDE, 0x30, 2048}, {4, PATH, 8, 256},  {11, TEXT, 4, 256}, {28, PATH, 4, 256},
+    {29, PATH, 4, 256},    {33, TEXT, 4, 256}, {57, TEXT, 4, 256}, {57, SCRIPT, 0x104, 256},
+    {58, WIDE, 0, 2048},   {59, PATH, 0, 260}, {60, PATH, 4, 256}, {64, PATH, 4, 256},
+};
+
+// How a layout's objects lie.
+struct object_shape {
+    size_t size;
+    size_t slots;
+    size_t ext_size_at;
+    const std::vector<effect_field> *fields;
+};
+const object_shape CURRENT_OBJECT = {0x5C8, 12, 0xF4, &CURRENT_FIELDS};
+const object_shape OLDER_OBJECT = {0x248, 8, 0xC0, &OLDER_FIELDS};
 
 void add_table(std::vector<model_field> *fields, size_t *at, long count, size_t entry,
                size_t offset, size_t size)
@@ -148,31 +169,70 @@ void add_table(std::vector<model_field> *fields, size_t *at, long count, size_t 
 }
 
 void add_object_fields(const bytes &record, size_t object, long number, long types,
-                       std::vector<model_field> *fields)
+                       const object_shape &shape, std::vector<model_field> *fields)
 {
     fields->push_back({model_field::TEXT, object + 0x10, 64, number, -1});
-    long ext = i32_at(record, object + 0xF4);
-    for (size_t slot = 0; slot < 12 && ext > 0; ++slot) {
+    long ext = i32_at(record, object + shape.ext_size_at);
+    for (size_t slot = 0; slot < shape.slots && ext > 0; ++slot) {
         long index = i32_at(record, object + 0x54 + slot * 12);
         long offset = i32_at(record, object + 0x54 + slot * 12 + 8);
         if (index < 0 || index >= types || offset < 0)
             return;
-        for (const effect_field &field : EFFECT_FIELDS) {
-            size_t at = object + 0x5C8 + static_cast<size_t>(offset) + field.offset;
+        for (const effect_field &field : *shape.fields) {
+            size_t at = object + shape.size + static_cast<size_t>(offset) + field.offset;
             if (field.index == index && at + field.size <= record.size())
                 fields->push_back({field.kind, at, field.size, number, index});
         }
     }
 }
 
-bool is_lead(unsigned char byte)
+// Adds the fields of `objects` objects from `at` on.
+void add_objects(const bytes &record, size_t at, long objects, long types,
+                 const object_shape &shape, std::vector<model_field> *fields)
 {
+    for (long object = 0; object < objects && at + shape.size <= record.size(); ++object) {
+        long ext = i32_at(record, at + shape.ext_size_at);
+        if (ext < 0 || at + shape.size + static_cast<size_t>(ext) > record.size())
+            break;
+        add_object_fields(record, at, object, types, shape, fields);
+        at += shape.size + static_cast<size_t>(ext);
+    }
+}
+
+bool is_lead(unsigned char byte, bool gbk)
+{
+    if (gbk)
+        return byte >= 0x81 && byte <= 0xFE;
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
+bool holds_separator(const bytes &text, bool gbk)
+{
+    for (size_t at = 0; at < text.size(); at += is_lead(text[at], gbk) ? 2 : 1) {
+        if (text[at] == '\\' || text[at] == '/')
+            return true;
+    }
+    return false;
+}
+
+// Whether a quoted value of script parameters, read from just after its
+// opening quote up to `end`, begins with a path and still holds a folder, as
+// Lua reads it: `\x` is the byte x, whatever came before.
+bool keeps_folder(const unsigned char *text, size_t end, bool gbk)
+{
+    bytes plain;
+    for (size_t at = 0; at < end; ++at)
+        plain.push_back(text[at] == '\\' && at + 1 < end ? text[++at] : text[at]);
+    bool drive = plain.size() >= 3 && isalpha(plain[0]) && plain[1] == ':' &&
+                 (plain[2] == '\\' || plain[2] == '/');
+    bool share = plain.size() >= 2 && plain[0] == '\\' && plain[1] == '\\';
+    return (drive || share) && holds_separator(plain, gbk);
+}
+
 // What is wrong with a field of a changed section, or empty: old bytes
-// after its terminator, or a folder left in a path.
-std::string check_field(const unsigned char *field, const model_field &shape)
+// after its terminator, a folder left in a path field, or one left in a
+// closed quoted path of script parameters.
+std::string check_field(const unsigned char *field, const model_field &shape, bool gbk)
 {
     size_t step = shape.kind == model_field::WIDE_TEXT ? 2 : 1;
     size_t length = 0;
@@ -181,12 +241,36 @@ std::string check_field(const unsigned char *field, const model_field &shape)
     if (std::any_of(field + std::min(length + step, shape.size), field + shape.size,
                     [](unsigned char b) { return b != 0; }))
         return "old bytes are left after a terminator";
-    for (size_t at = 0; shape.kind == model_field::PATH && at < length;
-         at += is_lead(field[at]) ? 2 : 1) {
-        if (field[at] == '\\' || field[at] == '/')
-            return "a folder is left in a path field";
+    if (shape.kind == model_field::PATH && holds_separator(bytes(field, field + length), gbk))
+        return "a folder is left in a path field";
+    for (size_t at = 0; shape.kind == model_field::SCRIPT && at < length; ++at) {
+        if (field[at] != '"')
+            continue;
+        size_t end = at + 1;
+        while (end < length && field[end] != '"')
+            end += field[end] == '\\' ? 2 : 1;
+        if (end < length && keeps_folder(field + at + 1, end - at - 1, gbk))
+            return "a folder is left in a quoted path of script parameters";
+        at = end;
     }
     return "";
+}
+
+// What is wrong with a changed record or handle, or empty: outside its
+// fields it must be `expected`, and every field must hold.
+std::string check_fields(const bytes &copy, const bytes &expected,
+                         const std::vector<model_field> &fields, bool gbk)
+{
+    bytes outside = copy;
+    for (const model_field &field : fields) {
+        std::copy(expected.begin() + static_cast<long>(field.offset),
+                  expected.begin() + static_cast<long>(field.offset + field.size),
+                  outside.begin() + static_cast<long>(field.offset));
+        std::string wrong = check_field(copy.data() + field.offset, field, gbk);
+        if (!wrong.empty())
+            return wrong;
+    }
+    return outside == expected ? "" : "bytes outside the text fields changed";
 }
 
 std::string check_section(const model_section &original, const model_section &copy,
@@ -214,16 +298,11 @@ std::string check_section(const model_section &original, const model_section &co
         return same || original.kind == model_section::HANDLE ? ""
                                                               : "an unchanged stream was repacked";
     }
-    bytes outside = copy.data;
-    for (const model_field &field : fields) {
-        std::copy(expected.begin() + static_cast<long>(field.offset),
-                  expected.begin() + static_cast<long>(field.offset + field.size),
-                  outside.begin() + static_cast<long>(field.offset));
-        std::string wrong = check_field(copy.data.data() + field.offset, field);
-        if (!wrong.empty())
-            return wrong;
-    }
-    return outside == expected ? "" : "bytes outside the text fields changed";
+    bytes packed(copy_file.begin() + static_cast<long>(copy.begin),
+                 copy_file.begin() + static_cast<long>(copy.end));
+    if (packed != pack_greedily(copy.data))
+        return "a changed stream is not packed as the files are";
+    return check_fields(copy.data, expected, fields, original.gbk);
 }
 
 // Splits the sections after the handle; false where they cannot be split,
@@ -256,7 +335,7 @@ bool split_project(const bytes &file, std::vector<model_section> *sections)
     if (!add_packed(file, &at, HANDLE_SIZE, model_section::HANDLE, sections))
         return false;
     if (!split_rest(file, &at, sections))
-        sections->push_back({at, file.size(), false, {}, model_section::RAW});
+        sections->push_back({at, file.size(), false, {}, model_section::RAW, false});
     return true;
 }
 
@@ -269,13 +348,16 @@ std::vector<model_field> handle_fields()
     return fields;
 }
 
-std::vector<model_field> timeline_fields(const bytes &record)
+namespace {
+
+const bytes RECORD_MARK = {'8', '0', 'E', 'E'};
+const bytes VIDEO_FILE_NAME = {0x93, 0xAE, 0x89, 0xE6, 0x83, 0x74, 0x83,
+                               0x40, 0x83, 0x43, 0x83, 0x8B, 0x00};
+
+std::vector<model_field> current_fields(const bytes &record)
 {
     std::vector<model_field> fields;
-    if (record.size() < 0x100 || i32_at(record, 0x70) != 220 || i32_at(record, 0x74) != 76)
-        return fields;
     long types = i32_at(record, 4);
-    long objects = i32_at(record, 8);
     size_t at = 0x100;
     size_t tables = 76 * size_t(std::max(0L, i32_at(record, 0x6C))) +
                     220 * size_t(std::max(0L, i32_at(record, 0x68))) +
@@ -287,14 +369,126 @@ std::vector<model_field> timeline_fields(const bytes &record)
     add_table(&fields, &at, i32_at(record, 0x68), 220, 8, 64);
     add_table(&fields, &at, i32_at(record, 0x7C), 128, 0, 128);
     add_table(&fields, &at, types, 112, 16, 96);
-    for (long object = 0; object < objects && at + 0x5C8 <= record.size(); ++object) {
-        long ext = i32_at(record, at + 0xF4);
-        if (ext < 0 || at + 0x5C8 + static_cast<size_t>(ext) > record.size())
-            break;
-        add_object_fields(record, at, object, types, &fields);
-        at += 0x5C8 + static_cast<size_t>(ext);
-    }
+    add_objects(record, at, i32_at(record, 8), types, CURRENT_OBJECT, &fields);
     return fields;
+}
+
+std::vector<model_field> older_fields(const bytes &record)
+{
+    std::vector<model_field> fields;
+    long types = i32_at(record, 4);
+    if (types < 1 || 0x1640 + 112 * size_t(types) > record.size())
+        return fields;
+    size_t at = 0x100;
+    add_table(&fields, &at, 80, 68, 4, 64);
+    add_table(&fields, &at, types, 112, 16, 96);
+    add_objects(record, at, i32_at(record, 8), types, OLDER_OBJECT, &fields);
+    return fields;
+}
+
+bool is_older(const bytes &record)
+{
+    return record.size() >= 0x1640 + 112 && i32_at(record, 0x0C) == 80 &&
+           std::all_of(record.begin() + 0x1C, record.begin() + 0x100,
+                       [](unsigned char b) { return b == 0; }) &&
+           std::equal(VIDEO_FILE_NAME.begin(), VIDEO_FILE_NAME.end(), record.begin() + 0x1650);
+}
+
+} // namespace
+
+std::vector<model_field> timeline_fields(const bytes &record)
+{
+    if (record.size() < 0x100 ||
+        !std::equal(RECORD_MARK.begin(), RECORD_MARK.end(), record.begin()))
+        return {};
+    if (i32_at(record, 0x70) == 220 && i32_at(record, 0x74) == 76)
+        return current_fields(record);
+    return is_older(record) ? older_fields(record) : std::vector<model_field>{};
+}
+
+bytes pack_greedily(const bytes &content)
+{
+    constexpr size_t LONGEST_RUN = 0x7FFFFF;
+    constexpr size_t HOLD = size_t{1} << 20;
+    bytes packed;
+    auto op = [&packed](bool run, size_t count) {
+        unsigned char kind = run ? 0x80 : 0;
+        if (count < 128) {
+            packed.push_back(static_cast<unsigned char>(kind | count));
+            return;
+        }
+        packed.insert(packed.end(), {kind, static_cast<unsigned char>(count),
+                                     static_cast<unsigned char>(count >> 8),
+                                     static_cast<unsigned char>(count >> 16)});
+    };
+    auto literal = [&](const bytes &held, size_t count) {
+        if (count == 0)
+            return;
+        op(false, count);
+        packed.insert(packed.end(), held.begin(), held.begin() + static_cast<long>(count));
+    };
+    // Byte by byte, as plainly as the description reads: a literal is held
+    // until four equal bytes end it, a run lasts while its byte does, and a
+    // literal that fills the hold is written but for its last three bytes.
+    bytes held;
+    size_t run = 0;
+    unsigned char value = 0;
+    for (unsigned char byte : content) {
+        if (run > 0 && byte == value && run < LONGEST_RUN) {
+            ++run;
+            continue;
+        }
+        if (run > 0) {
+            op(true, run);
+            packed.push_back(value);
+            run = 0;
+        }
+        held.push_back(byte);
+        size_t n = held.size();
+        if (n >= 4 && held[n - 1] == held[n - 2] && held[n - 2] == held[n - 3] &&
+            held[n - 3] == held[n - 4]) {
+            literal(held, n - 4);
+            held.clear();
+            run = 4;
+            value = byte;
+        } else if (n == HOLD) {
+            literal(held, n - 3);
+            held.erase(held.begin(), held.end() - 3);
+        }
+    }
+    if (run > 0) {
+        op(true, run);
+        packed.push_back(value);
+    }
+    literal(held, held.size());
+    return packed;
+}
+
+std::string check_blanked_record(const bytes &record, bool gbk)
+{
+    for (const model_field &field : timeline_fields(record)) {
+        std::string wrong = check_field(record.data() + field.offset, field, gbk);
+        if (!wrong.empty())
+            return wrong + " at " + std::to_string(field.offset);
+    }
+    return "";
+}
+
+bool is_backup(const bytes &file)
+{
+    return file.size() >= 40 && std::equal(RECORD_MARK.begin(), RECORD_MARK.end(), file.begin()) &&
+           std::equal(RECORD_MARK.begin(), RECORD_MARK.end(), file.begin() + 36) &&
+           i32_at(file, 0x20) == static_cast<long>(file.size() - 36);
+}
+
+std::string check_backup_copy(const bytes &original, const bytes &copy)
+{
+    if (copy.size() != original.size() ||
+        !std::equal(original.begin(), original.begin() + 36, copy.begin()))
+        return "the backup's length or header differs";
+    bytes record(original.begin() + 36, original.end());
+    bytes blanked(copy.begin() + 36, copy.end());
+    return check_fields(blanked, record, timeline_fields(record), false);
 }
 
 // What is wrong with the edit file name of a copy, or empty.
@@ -303,7 +497,7 @@ std::string check_edit_name(const bytes &original, const bytes &copy)
     if (copy.size() < 300 ||
         std::equal(copy.begin() + 40, copy.begin() + 300, original.begin() + 40))
         return "";
-    std::string wrong = check_field(copy.data() + 40, {model_field::PATH, 40, 260, -1, -1});
+    std::string wrong = check_field(copy.data() + 40, {model_field::PATH, 40, 260, -1, -1}, false);
     return wrong.empty() ? "" : "edit file name: " + wrong;
 }
 
@@ -360,7 +554,7 @@ model_section timeline_section(const bytes &file)
         if (section.kind == model_section::TIMELINE)
             return section;
     }
-    return {0, 0, false, {}, model_section::RAW};
+    return {0, 0, false, {}, model_section::RAW, false};
 }
 
 bytes timeline_of(const bytes &file)
@@ -368,135 +562,18 @@ bytes timeline_of(const bytes &file)
     return timeline_section(file).data;
 }
 
-bytes with_timeline(const bytes &file, const bytes &record)
+bytes with_timeline(const bytes &file, const bytes &record, bool greedily)
 {
     model_section section = timeline_section(file);
     if (section.kind != model_section::TIMELINE)
         return file;
     bytes result(file.begin(), file.begin() + static_cast<long>(section.begin));
-    bytes packed = pack_plainly(record);
+    // The data's size, just before it.
+    for (size_t index = 0; index < 4; ++index)
+        result[section.begin - 4 + index] =
+            static_cast<unsigned char>(record.size() >> (8 * index));
+    bytes packed = greedily ? pack_greedily(record) : pack_plainly(record);
     result.insert(result.end(), packed.begin(), packed.end());
     result.insert(result.end(), file.begin() + static_cast<long>(section.end), file.end());
     return result;
-}
-
-namespace {
-
-bool is_letter_code(int c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-bool is_alnum_code(int c)
-{
-    return is_letter_code(c) || (c >= '0' && c <= '9');
-}
-
-// One character of a text: its ASCII value (or 0x100 for any other) and its
-// bytes.
-struct model_character {
-    int code;
-    size_t at;
-    size_t width;
-};
-
-std::vector<model_character> characters_of(const bytes &text, size_t begin, size_t end, bool wide)
-{
-    std::vector<model_character> characters;
-    for (size_t at = begin; at < end;) {
-        if (wide) {
-            int unit = text[at] | (at + 1 < end ? text[at + 1] << 8 : 0);
-            characters.push_back({unit < 0x80 ? unit : 0x100, at, 2});
-            at += 2;
-            continue;
-        }
-        bool pair = is_lead(text[at]) && at + 1 < end && text[at + 1] >= 0x40;
-        characters.push_back({text[at] < 0x80 ? text[at] : 0x100, at, pair ? 2u : 1u});
-        at += pair ? 2 : 1;
-    }
-    return characters;
-}
-
-bool ends_a_path(int code)
-{
-    return code < 0x20 || code == '"';
-}
-
-void find_in_text(const bytes &text, size_t begin, size_t end, bool wide, std::vector<bytes> *paths)
-{
-    std::vector<model_character> characters = characters_of(text, begin, end, wide);
-    for (size_t index = 0; index + 2 < characters.size(); ++index) {
-        int before = index == 0 ? -1 : characters[index - 1].code;
-        int a = characters[index].code;
-        int b = characters[index + 1].code;
-        int c = characters[index + 2].code;
-        bool sep = c == '\\' || c == '/';
-        bool drive = is_letter_code(a) && b == ':' && sep && !is_alnum_code(before);
-        bool network = a == '\\' && b == '\\' && !sep && c != ' ' && c != 0 && before != '\\' &&
-                       before != ':' && !is_alnum_code(before);
-        if (!drive && !network)
-            continue;
-        size_t last = index + 2;
-        while (last + 1 < characters.size() && !ends_a_path(characters[last + 1].code))
-            ++last;
-        paths->push_back(
-            bytes(text.begin() + static_cast<long>(characters[index].at),
-                  text.begin() + static_cast<long>(characters[last].at + characters[last].width)));
-        index = last;
-    }
-}
-
-// Finds paths in a text that a 0 (a 0 unit) divides into texts of their own.
-void find_in(const bytes &text, size_t begin, size_t end, bool wide, std::vector<bytes> *paths)
-{
-    size_t step = wide ? 2 : 1;
-    size_t start = begin;
-    for (size_t at = begin; at + step <= end; at += step) {
-        if (text[at] == 0 && text[at + step - 1] == 0) {
-            find_in_text(text, start, at, wide, paths);
-            start = at + step;
-        }
-    }
-    find_in_text(text, start, end, wide, paths);
-}
-
-void find_in_fields(const bytes &data, std::vector<model_field> fields, std::vector<bytes> *paths)
-{
-    std::sort(fields.begin(), fields.end(),
-              [](const model_field &a, const model_field &b) { return a.offset < b.offset; });
-    size_t at = 0;
-    for (const model_field &field : fields) {
-        find_in(data, at, field.offset, false, paths);
-        find_in(data, field.offset, field.offset + field.size, field.kind == model_field::WIDE_TEXT,
-                paths);
-        at = field.offset + field.size;
-    }
-    find_in(data, at, data.size(), false, paths);
-}
-
-} // namespace
-
-std::vector<bytes> paths_in(const bytes &file)
-{
-    std::vector<bytes> paths;
-    std::vector<model_section> sections;
-    if (!split_project(file, &sections)) {
-        find_in(file, 0, file.size(), false, &paths);
-        return paths;
-    }
-    find_in_fields(bytes(file.begin(), file.begin() + 560),
-                   {{model_field::PATH, 40, 260, -1, -1}, {model_field::PATH, 300, 260, -1, -1}},
-                   &paths);
-    for (size_t index = 1; index < sections.size(); ++index) {
-        const model_section &section = sections[index];
-        if (!section.packed)
-            find_in(file, section.begin, section.end, false, &paths);
-        else if (section.kind == model_section::HANDLE)
-            find_in_fields(section.data, handle_fields(), &paths);
-        else if (section.kind == model_section::TIMELINE)
-            find_in_fields(section.data, timeline_fields(section.data), &paths);
-        else
-            find_in(section.data, 0, section.data.size(), false, &paths);
-    }
-    return paths;
 }

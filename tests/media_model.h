@@ -16,6 +16,7 @@ struct model_section {
     bool packed;
     bytes data; // unpacked, for a packed section
     enum { RAW, HANDLE, TIMELINE, OTHER } kind;
+    bool gbk; // a timeline record of the Chinese build, its text GBK
 };
 
 // Splits a file into its sections; false when it does not hold them all.
@@ -31,7 +32,7 @@ struct model_field {
 };
 
 // The text fields of a handle's or a timeline record's unpacked bytes, as
-// far as its layout can be followed.
+// far as its layout (the current or the older one) can be followed.
 std::vector<model_field> handle_fields();
 std::vector<model_field> timeline_fields(const bytes &record);
 
@@ -42,19 +43,29 @@ std::vector<model_field> timeline_fields(const bytes &record);
 // holds no folder. Empty when it holds, or what is wrong.
 std::string check_media_copy(const bytes &original, const bytes &copy);
 
-// The paths a listing must find in a file, by the rule of its description,
-// read plainly: every field's text and old bytes, every stretch between
-// fields, and every section, each as a text of its own; a file that does not
-// split into sections as one raw text. Each path as its bytes (UTF-16LE in
-// the wide fields).
-std::vector<bytes> paths_in(const bytes &file);
+// A timeline plugin's backup: its 36-byte header and its record as it
+// stands, the size there the rest of the file's. Its copy with the media
+// folders blanked has the same length and header, and a record blanked as a
+// project file's is.
+bool is_backup(const bytes &file);
+std::string check_backup_copy(const bytes &original, const bytes &copy);
+
+// What is wrong with a record a copy has blanked, or empty: a field of it
+// holds old bytes, a path field a folder, or script parameters a quoted path
+// with its folders.
+std::string check_blanked_record(const bytes &record, bool gbk);
+
+// What the files' packer makes of `content`, read plainly from its
+// description: a changed stream is packed so.
+bytes pack_greedily(const bytes &content);
 
 // A file's first timeline record (a RAW section when it has none), its
-// unpacked bytes, and the file with them replaced (packed plainly), for
-// planting text in a real file.
+// unpacked bytes, and the file with them replaced (packed plainly, or as
+// the files are, its size the new record's), for planting text in a real
+// file.
 model_section timeline_section(const bytes &file);
 bytes timeline_of(const bytes &file);
-bytes with_timeline(const bytes &file, const bytes &record);
+bytes with_timeline(const bytes &file, const bytes &record, bool greedily = false);
 
 // A packed stream of `content`, plainly: one literal op per 100 bytes.
 bytes pack_plainly(const bytes &content);

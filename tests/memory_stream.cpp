@@ -13,6 +13,7 @@ struct memory_input {
     size_t size;
     long position;
     stream_faults faults;
+    int seeks;
 };
 
 struct memory_output {
@@ -47,6 +48,10 @@ int seek_input(void *cookie, off64_t *offset, int whence)
     if (input->faults.seek_fails || base + *offset < 0) {
         errno = ESPIPE;
         return -1;
+    }
+    if (++input->seeks == input->faults.changes_at_seek) {
+        input->content = input->faults.changed->data();
+        input->size = input->faults.changed->size();
     }
     input->position = static_cast<long>(base + *offset);
     *offset = input->position;
@@ -89,7 +94,7 @@ FILE *unbuffered(FILE *stream)
 FILE *open_memory_input(const unsigned char *content, size_t size, stream_faults faults)
 {
     cookie_io_functions_t functions{read_input, nullptr, seek_input, close_input};
-    auto *input = new memory_input{content, size, 0, faults};
+    auto *input = new memory_input{content, size, 0, faults, 0};
     FILE *stream = unbuffered(fopencookie(input, "rb", functions));
     if (stream == nullptr)
         delete input;

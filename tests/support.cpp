@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include "../project/backup.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -130,6 +132,12 @@ rewrite_result blank_media_copy(FILE *in, FILE *out)
 rewrite_result blank_media_copy_surveyed(FILE *in, FILE *out)
 {
     return blank_media(in, out, false);
+}
+
+rewrite_result blank_backup_copy(FILE *in, FILE *out)
+{
+    rewrite_result result = blank_backup({}, in, out, &last_media_report);
+    return result == REWRITE_DONE ? copy_rest(in, out) : result;
 }
 
 bytes read_file(const fs::path &path)

@@ -43,6 +43,7 @@ rewrite_result plain_copy(FILE *in, FILE *out);
 extern media_report last_media_report;
 rewrite_result blank_media_copy(FILE *in, FILE *out);
 rewrite_result blank_media_copy_surveyed(FILE *in, FILE *out);
+rewrite_result blank_backup_copy(FILE *in, FILE *out);
 
 // The real project files shipped with the tests: all, or one by name.
 std::vector<std::filesystem::path> real_project_files();

@@ -74,7 +74,8 @@ bool read_op_header(packed_reader *reader)
     if (reader->op_is_run)
         reader->value = header[length - 1];
     reader->op_left = count;
-    if (reader->follower != nullptr && count > 0)
+    // The follower is told of empty ops too: they take bytes in the file.
+    if (reader->follower != nullptr)
         note_original_op(reader->follower, count, reader->op_is_run, reader->value, length);
     return true;
 }

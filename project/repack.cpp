@@ -89,7 +89,7 @@ bool stands(const original_op &op, const unsigned char *literal, const original_
 {
     if (op.is_run != 0)
         return op.count >= RUN_START && (next_first != op.value || op.count == LONGEST_RUN);
-    return next.is_run != 0 && next.count >= RUN_START && literal[op.count - 1] != next.value &&
+    return op.count > 0 && next.is_run != 0 && next.count >= RUN_START && literal[op.count - 1] != next.value &&
            find_run_start(literal, op.count) == op.count;
 }
 
@@ -98,7 +98,7 @@ bool stands_last(const original_op &op, const unsigned char *literal)
 {
     if (op.is_run != 0)
         return op.count >= RUN_START;
-    return find_run_start(literal, op.count) == op.count;
+    return op.count > 0 && find_run_start(literal, op.count) == op.count;
 }
 
 // In step, the op at the front has come whole: the one held goes out, if

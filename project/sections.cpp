@@ -190,13 +190,16 @@ walk_result write_part(project_walk *walk, part_kind kind, uint64_t size, text_e
 
 // The handle, as the plain copy writes it, when it is not followed: its
 // name's ops blanked by the plain copy's own rule, and the rest left for the
-// plain copy.
+// plain copy. A copy that can go back goes back to where the handle began;
+// after a survey nothing of it has been written.
 walk_result write_unfollowed_handle(project_walk *walk, long output_at)
 {
-    if (!set_echo(walk->in, nullptr) || fflush(walk->out) != 0 ||
-        fseek(walk->out, output_at, SEEK_SET) != 0)
+    if (!set_echo(walk->in, nullptr) || fflush(walk->out) != 0)
         return WALK_WRITE_FAILED;
-    return written(rewrite_record(walk->in->file, walk->out, true));
+    if (walk->plan == nullptr && fseek(walk->out, output_at, SEEK_SET) != 0)
+        return WALK_WRITE_FAILED;
+    walk_result result = written(rewrite_record(walk->in->file, walk->out, true));
+    return result == WALK_DONE ? WALK_UNFOLLOWABLE : result;
 }
 
 walk_result walk_handle(project_walk *walk)
@@ -211,24 +214,21 @@ walk_result walk_handle(project_walk *walk)
         part->changed = handle.changed;
         return result;
     }
-    long output_at = flush_echo(walk->in) ? ftell(walk->out) : -1;
-    if (output_at < 0)
-        return WALK_WRITE_FAILED;
     // A handle the survey could not follow is the plain copy's.
-    if (walk->plan != nullptr && !walk->plan->handle.followable) {
-        *part = walk->plan->handle;
-        walk->found->counts = walk->plan->counts;
-        walk_result result = write_unfollowed_handle(walk, output_at);
-        return result == WALK_DONE ? WALK_UNFOLLOWABLE : result;
+    const project_plan *plan = walk->plan;
+    if (plan != nullptr && !plan->handle.followable) {
+        *part = plan->handle;
+        walk->found->counts = plan->counts;
+        return write_unfollowed_handle(walk, 0);
     }
+    long output_at = 0;
+    if (plan == nullptr && (!flush_echo(walk->in) || (output_at = ftell(walk->out)) < 0))
+        return WALK_WRITE_FAILED;
     walk_result result = write_part(walk, HANDLE, EDIT_HANDLE_SIZE, ENCODING_CP932, part,
-                                    walk->plan != nullptr ? &walk->plan->handle : nullptr);
-    if (failed(result))
-        return result;
-    if (part->followable)
-        return WALK_DONE;
-    result = write_unfollowed_handle(walk, output_at);
-    return result == WALK_DONE ? WALK_UNFOLLOWABLE : result;
+                                    plan != nullptr ? &plan->handle : nullptr);
+    if (failed(result) || part->followable)
+        return failed(result) ? result : WALK_DONE;
+    return write_unfollowed_handle(walk, output_at);
 }
 
 walk_result walk_frame_arrays(project_walk *walk)

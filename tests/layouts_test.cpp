@@ -170,6 +170,19 @@ TEST(Hostile, ScriptParametersAreReadAsLuaReadsThem)
     }
 }
 
+TEST(Hostile, EmptyOpsKeepTheCopyOfAStreamInStep)
+{
+    // Literals of no bytes (a long count of 0) before the edit handle's
+    // first op: the greedy packer never writes one, but they take bytes.
+    bytes file = read_file(real_project_file("LayerScene.aup"));
+    file.insert(file.begin() + 560, 16, 0);
+    for (auto copier : {blank_media_copy, blank_media_copy_surveyed}) {
+        rewritten copy = copy_through_files(file, copier);
+        ASSERT_EQ(copy.result, REWRITE_DONE);
+        EXPECT_EQ(check_media_copy(file, copy.output), "");
+    }
+}
+
 TEST(Hostile, AFileThatChangesWhileItIsCopiedGetsNoCopyWithAPath)
 {
     if (!HAS_MEMORY_STREAMS)

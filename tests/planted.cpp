@@ -1,5 +1,6 @@
 #include "planted.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -130,13 +131,13 @@ bytes with_chinese_timeline(const bytes &file)
 
 bytes backup_of(const bytes &record)
 {
-    bytes backup(36, 0);
+    bytes backup(36 + record.size(), 0);
     memcpy(backup.data(), "80EE", 4);
     put_i32(&backup, 4, 0x23F0);
     put_i32(&backup, 8, 1920);
     put_i32(&backup, 12, 1080);
     put_i32(&backup, 0x20, static_cast<uint32_t>(record.size()));
-    backup.insert(backup.end(), record.begin(), record.end());
+    std::copy(record.begin(), record.end(), backup.begin() + 36);
     return backup;
 }
 

@@ -1,8 +1,11 @@
-// libFuzzer target: every input goes through rewrite_project, and through
-// the copy with media folders blanked, on in-memory streams, and each copy
-// is checked against the tests' second, plain model of the layout over byte
-// arrays; then it is listed, and every path listed must have a path's
-// shape. Any difference aborts.
+// libFuzzer target: every input goes through the anonymised copy and through
+// the copy with media folders blanked, both into a file it can go back in
+// and, surveyed first, into a stream it cannot; each copy is checked against
+// the tests' second, plain model of the layout over byte arrays, and the two
+// copies with media folders blanked must be the same. An input that is a
+// timeline backup goes through the backup's copy. Then it is listed, and
+// every path listed must have a path's shape. Any difference aborts.
+#include "../project/backup.h"
 #include "../project/listing.h"
 #include "../project/media.h"
 #include "../project/rewrite.h"
@@ -12,31 +15,95 @@
 
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
-void require(bool holds)
+// Aborts, naming the line of the check that failed.
+void require(bool holds, int line = __builtin_LINE())
 {
-    if (!holds)
-        abort();
+    if (holds)
+        return;
+    fprintf(stderr, "fuzz_rewrite.cpp:%d: check failed\n", line);
+    abort();
 }
 
-// The copy with media folders blanked: outside the text fields it must be
-// the anonymised copy, and nothing may be written past a field.
-void check_media_blanking(bytes &in)
+// The bytes a temporary file holds up to where its stream stands.
+bytes written_to(FILE *file)
+{
+    bytes content(static_cast<size_t>(ftell(file)));
+    rewind(file);
+    require(fread(content.data(), 1, content.size(), file) == content.size());
+    return content;
+}
+
+// The copy with media folders blanked into a file, which it may go back in.
+bytes blank_into_file(const bytes &in, media_report *report, rewrite_result *result)
+{
+    FILE *input = open_memory_input(in.data(), in.size());
+    FILE *output = tmpfile();
+    require(input != nullptr && output != nullptr);
+    *result = blank_media_head({}, input, output, true, report);
+    if (*result == REWRITE_DONE)
+        *result = copy_rest(input, output);
+    bytes out = written_to(output);
+    require(fclose(input) == 0 && fclose(output) == 0);
+    return out;
+}
+
+// The same into a stream it cannot go back in: surveyed first.
+bytes blank_into_stream(const bytes &in, media_report *report, rewrite_result *result)
+{
+    bytes out;
+    FILE *input = open_memory_input(in.data(), in.size());
+    FILE *output = open_memory_output(&out);
+    require(input != nullptr && output != nullptr);
+    *result = blank_media_head({}, input, output, false, report);
+    if (*result == REWRITE_DONE)
+        *result = copy_rest(input, output);
+    require(fclose(input) == 0 && fclose(output) == 0);
+    return out;
+}
+
+// Outside the text fields the copy must be the anonymised copy, changed
+// streams packed as the files are, nothing written past a field; and both
+// ways of writing it give the same copy and the same report.
+void check_media_blanking(const bytes &in)
+{
+    media_report into_file{};
+    media_report into_stream{};
+    rewrite_result file_result = REWRITE_DONE;
+    rewrite_result stream_result = REWRITE_DONE;
+    bytes file_copy = blank_into_file(in, &into_file, &file_result);
+    bytes stream_copy = blank_into_stream(in, &into_stream, &stream_result);
+    rewrite_result expected = in.size() < 300 ? REWRITE_NOT_PROJECT : REWRITE_DONE;
+    require(file_result == expected && stream_result == expected);
+    require(file_copy == stream_copy);
+    require(into_file.has_signature == into_stream.has_signature &&
+            into_file.all_blanked == into_stream.all_blanked);
+    std::string fault = check_media_copy(in, file_copy);
+    if (!fault.empty())
+        fprintf(stderr, "%s\n", fault.c_str());
+    require(fault.empty());
+}
+
+// A backup's copy keeps its length and header, and is the input itself
+// where its record cannot be followed.
+void check_backup_blanking(const bytes &in)
 {
     bytes out;
     FILE *input = open_memory_input(in.data(), in.size());
     FILE *output = open_memory_output(&out);
     require(input != nullptr && output != nullptr);
     media_report report{};
-    rewrite_result result = blank_media_head(input, output, &report);
+    rewrite_result result = blank_backup({}, input, output, &report);
     if (result == REWRITE_DONE)
         result = copy_rest(input, output);
     require(fclose(input) == 0 && fclose(output) == 0);
-    require(result == (in.size() < 300 ? REWRITE_NOT_PROJECT : REWRITE_DONE));
-    require(check_media_copy(in, out).empty());
+    require(result == REWRITE_DONE);
+    require(report.all_blanked ? check_backup_copy(in, out).empty() : out == in);
 }
 
 // The ASCII character at unit `index` of a listed path, or 0 for another.
@@ -58,11 +125,12 @@ void require_path_shape(void * /* context */, const found_path &path)
     require(drive || (first == '\\' && second == '\\' && third != 0));
 }
 
-void check_listing(bytes &in)
+void check_listing(const bytes &in, bool backup)
 {
     FILE *input = open_memory_input(in.data(), in.size());
     require(input != nullptr);
-    list_result result = list_paths(input, {require_path_shape, nullptr});
+    path_listing listing{require_path_shape, nullptr};
+    list_result result = backup ? list_backup({}, input, listing) : list_paths({}, input, listing);
     require(fclose(input) == 0);
     require(result != LIST_READ_FAILED);
 }
@@ -76,11 +144,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FILE *input = open_memory_input(in.data(), in.size());
     FILE *output = open_memory_output(&out);
     require(input != nullptr && output != nullptr);
-    rewrite_result result = rewrite_project(input, output);
+    rewrite_result result = rewrite_project({}, input, output);
     require(fclose(input) == 0 && fclose(output) == 0);
     require(result == (size < 300 ? REWRITE_NOT_PROJECT : REWRITE_DONE));
     require(check_copy(in, out).empty());
-    check_media_blanking(in);
-    check_listing(in);
+    bool backup = is_backup_start(in.data(), in.size(), static_cast<int64_t>(in.size()));
+    if (backup)
+        check_backup_blanking(in);
+    else
+        check_media_blanking(in);
+    check_listing(in, backup);
     return 0;
 }

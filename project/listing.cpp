@@ -151,7 +151,7 @@ section_end finish_section(input_stream *in, path_scanner *scanner, section_walk
 {
     // What the walker could not follow is listed as plain bytes.
     if (walked == WALK_UNFOLLOWABLE && walk->reader.status == UNPACK_OK)
-        walked = pass_rest(walk);
+        (void)pass_rest(walk); // how it ended is the reader's status
     switch (walk->reader.status) {
     case UNPACK_OK:
     case UNPACK_STOPPED: // a listing never stops early

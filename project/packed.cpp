@@ -272,9 +272,9 @@ void stop_unpacking(packed_reader *reader)
     (void)fail(reader, UNPACK_STOPPED);
 }
 
-bool end_cut_literal(packed_reader *reader)
+void end_cut_literal(packed_reader *reader)
 {
-    return fail(reader, short_read(*reader->in));
+    (void)fail(reader, short_read(*reader->in));
 }
 
 size_t unpack(packed_reader *reader, unsigned char *out, size_t length)
@@ -307,8 +307,10 @@ bool skip_unpacked(packed_reader *reader, uint64_t length)
         for (uint32_t left = reader->op_is_run ? 0 : count; left > 0;) {
             const unsigned char *bytes = nullptr;
             size_t ready = input_ready(reader->in, &bytes);
-            if (ready == 0)
-                return end_cut_literal(reader);
+            if (ready == 0) {
+                end_cut_literal(reader);
+                return false;
+            }
             size_t passed = ready < left ? ready : left;
             consume(reader->in, passed);
             left -= static_cast<uint32_t>(passed);

@@ -65,11 +65,13 @@ struct op_piece {
 // Stops the reader: a walk that found what it looked for takes no more.
 void stop_unpacking(packed_reader *reader);
 
-// Readies the next op, once the current one is used up; ends a literal the
-// file cuts short. Both false, having set the reader's status; a reader that
-// has failed has nothing left.
+// Readies the next op, once the current one is used up: false, having set
+// the reader's status, when it cannot. A reader that has failed has nothing
+// left.
 bool ready_next_op(packed_reader *reader);
-bool end_cut_literal(packed_reader *reader);
+
+// Fails the reader of a literal the file cuts short.
+void end_cut_literal(packed_reader *reader);
 
 // Reads the next op's header straight from the input's block, when it lies
 // there whole and is an op of the stream (the other cases are
@@ -111,8 +113,10 @@ inline bool next_piece(packed_reader *reader, uint64_t wanted, op_piece *piece)
     piece->bytes = nullptr;
     if (!reader->op_is_run) {
         size_t ready = input_ready(reader->in, &piece->bytes);
-        if (ready == 0)
-            return end_cut_literal(reader);
+        if (ready == 0) {
+            end_cut_literal(reader);
+            return false;
+        }
         if (ready < count)
             count = static_cast<uint32_t>(ready);
         consume(reader->in, count);

@@ -89,8 +89,8 @@ bool stands(const original_op &op, const unsigned char *literal, const original_
 {
     if (op.is_run != 0)
         return op.count >= RUN_START && (next_first != op.value || op.count == LONGEST_RUN);
-    return op.count > 0 && next.is_run != 0 && next.count >= RUN_START && literal[op.count - 1] != next.value &&
-           find_run_start(literal, op.count) == op.count;
+    return op.count > 0 && next.is_run != 0 && next.count >= RUN_START &&
+           literal[op.count - 1] != next.value && find_run_start(literal, op.count) == op.count;
 }
 
 // The same for the stream's last op.

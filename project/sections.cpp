@@ -165,26 +165,26 @@ walk_result write_part(project_walk *walk, part_kind kind, uint64_t size, text_e
                        part_plan *part, const part_plan *planned)
 {
     if (walk->plan != nullptr) {
-        bool repack = planned != nullptr && planned->followable && planned->changed;
-        walk_result result = walk_part(walk, kind, size, encoding, repack, false, part);
+        bool repacks = planned != nullptr && planned->followable && planned->changed;
+        walk_result result = walk_part(walk, kind, size, encoding, repacks, false, part);
         if (!failed(result) && (planned == nullptr || !same_part(*part, *planned)))
             return WALK_READ_FAILED; // the file has changed since the survey
         return result;
     }
     // Where the part begins in the copy: after all that is owed to it.
-    uint64_t input_at = input_offset(*walk->in);
+    uint64_t part_at = input_offset(*walk->in);
     long output_at = flush_echo(walk->in) ? ftell(walk->out) : -1;
     if (output_at < 0)
         return WALK_WRITE_FAILED;
     walk_result result = walk_part(walk, kind, size, encoding, false, true, part);
     if (failed(result) || !part->changed)
         return result;
-    result = go_back(walk, input_at, output_at);
+    result = go_back(walk, part_at, output_at);
     if (result == WALK_DONE)
         result = walk_part(walk, kind, size, encoding, true, false, part);
     if (failed(result) || part->followable)
         return result;
-    result = go_back(walk, input_at, output_at);
+    result = go_back(walk, part_at, output_at);
     return result == WALK_DONE ? walk_part(walk, kind, size, encoding, false, false, part) : result;
 }
 

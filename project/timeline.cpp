@@ -131,8 +131,10 @@ struct effect_lookup {
 template <size_t COUNT> constexpr effect_lookup lookup_of(const effect_text (&effects)[COUNT])
 {
     effect_lookup lookup{};
-    for (int8_t &at : lookup.at)
+    for (int8_t &at : lookup.at) {
+        // cppcheck-suppress useStlAlgorithm ; std::fill is not constexpr before C++20
         at = -1;
+    }
     for (size_t index = 0; index < COUNT; ++index)
         lookup.at[effects[index].index] = static_cast<int8_t>(index);
     return lookup;

@@ -94,7 +94,7 @@ void note_field(section_walk *walk, const unsigned char *field, size_t size, fie
         walk->fields[walk->field_count++] = {field, size, reading, name};
 }
 
-section_walk start(packed_reader reader, walk_mode mode, text_encoding encoding)
+section_walk start(const packed_reader &reader, walk_mode mode, text_encoding encoding)
 {
     section_walk walk{};
     walk.reader = reader;
@@ -105,7 +105,7 @@ section_walk start(packed_reader reader, walk_mode mode, text_encoding encoding)
 
 } // namespace
 
-section_walk start_look(packed_reader reader, text_encoding encoding)
+section_walk start_look(const packed_reader &reader, text_encoding encoding)
 {
     return start(reader, WALK_LOOK, encoding);
 }
@@ -118,7 +118,7 @@ section_walk start_pack(packed_reader reader, text_encoding encoding, repacker *
     return walk;
 }
 
-section_walk start_list(packed_reader reader, text_encoding encoding, path_scanner *scanner)
+section_walk start_list(const packed_reader &reader, text_encoding encoding, path_scanner *scanner)
 {
     section_walk walk = start(reader, WALK_LIST, encoding);
     walk.scanner = scanner;

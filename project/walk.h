@@ -45,10 +45,10 @@ struct section_walk {
     int field_count;
 };
 
-section_walk start_look(packed_reader reader, text_encoding encoding);
+section_walk start_look(const packed_reader &reader, text_encoding encoding);
 // A packing walk writes through `out`, which the reader tells of its ops.
 section_walk start_pack(packed_reader reader, text_encoding encoding, repacker *out);
-section_walk start_list(packed_reader reader, text_encoding encoding, path_scanner *scanner);
+section_walk start_list(const packed_reader &reader, text_encoding encoding, path_scanner *scanner);
 
 // Why a walk that could not take its bytes ended.
 walk_result walk_failure(const section_walk &walk);

@@ -8,8 +8,10 @@
 #include <cstdio>
 
 enum file_kind {
-    KIND_PROJECT, // a project file, or a file of no kind known: the project file's copy
-    KIND_BACKUP,  // a backup the timeline plugin saved
+    KIND_PROJECT,     // a project file, or a file of no kind known: the project file's copy
+    KIND_BACKUP,      // a backup the timeline plugin saved
+    KIND_AVIUTL2,     // an AviUtl2 project or alias, UTF-8 text
+    KIND_OBJECT_FILE, // an object file of the timeline plugin, CP932 text
 };
 
 // Reads the input's first bytes into `start`, as many as the decision needs

@@ -1,6 +1,8 @@
 // The entry point and the one sequence every run follows: obtain the two
 // paths, move the given file to its backup when only one is known, open the
 // two files, write the anonymised copy, and report the outcome in one line.
+#include "../ini/copy.h"
+#include "../ini/listing.h"
 #include "../project/backup.h"
 #include "../project/listing.h"
 #include "../project/media.h"
@@ -209,6 +211,35 @@ outcome open_input_file(const char *path, bool regular_only, opened_input *input
     return SUCCEEDED;
 }
 
+bool is_text_file(file_kind kind)
+{
+    return kind == KIND_AVIUTL2 || kind == KIND_OBJECT_FILE;
+}
+
+text_format format_of_kind(file_kind kind)
+{
+    return kind == KIND_AVIUTL2 ? TEXT_AVIUTL2 : TEXT_OBJECT_FILE;
+}
+
+// A text file's copy is whole at once, and the same with -m or without:
+// it always keeps only the file names.
+rewrite_result write_text_copy(const opened_input &input, FILE *out, outcome *done)
+{
+    bool all_rewritten = true;
+    switch (copy_text_file(input.start, input.stream, out, format_of_kind(input.kind),
+                           &all_rewritten)) {
+    case TEXT_READ_FAILED:
+        return REWRITE_READ_FAILED;
+    case TEXT_WRITE_FAILED:
+        return REWRITE_WRITE_FAILED;
+    case TEXT_COPIED:
+        break;
+    }
+    if (!all_rewritten)
+        *done = MEDIA_NOT_BLANKED;
+    return REWRITE_DONE;
+}
+
 // Writes the head of the copy, with the media folders blanked when asked,
 // leaving the input where the unchanged rest begins; `done` is what the
 // copy will report once whole.
@@ -217,6 +248,8 @@ rewrite_result write_head(const opened_input &input, const output_file &output,
 {
     *done = SUCCEEDED;
     FILE *out = output.stream;
+    if (is_text_file(input.kind))
+        return write_text_copy(input, out, done);
     if (!options.blank_media)
         return rewrite_head(input.start, input.stream, out);
     media_report report{};
@@ -289,8 +322,16 @@ outcome list_input()
     if (opened != SUCCEEDED)
         return opened;
     path_listing listing{print_found_path, nullptr};
-    list_result listed = input.kind == KIND_BACKUP ? list_backup(input.start, input.stream, listing)
-                                                   : list_paths(input.start, input.stream, listing);
+    list_result listed = LIST_DONE;
+    if (is_text_file(input.kind))
+        listed = list_text_file(input.start, input.stream, format_of_kind(input.kind), listing) ==
+                         TEXT_LISTED
+                     ? LIST_DONE
+                     : LIST_READ_FAILED;
+    else if (input.kind == KIND_BACKUP)
+        listed = list_backup(input.start, input.stream, listing);
+    else
+        listed = list_paths(input.start, input.stream, listing);
     // Nothing is lost if closing the input fails: it was only read.
     (void)fclose(input.stream);
     if (listed == LIST_READ_FAILED)

@@ -686,3 +686,23 @@ void scan_field(path_scanner *scanner, const unsigned char *field, size_t size,
     scanner->old = false;
     begin_text(scanner, true, true, true);
 }
+
+void begin_field(path_scanner *scanner, field_reading reading, const char *name)
+{
+    finish_text(scanner);
+    scanner->field = name;
+    bool wide = reading == FIELD_READ_WIDE;
+    begin_text(scanner, !wide, wide, false);
+}
+
+void scan_field_piece(path_scanner *scanner, const unsigned char *bytes, size_t length)
+{
+    scan_text(scanner, bytes, length);
+}
+
+void end_field(path_scanner *scanner)
+{
+    finish_text(scanner);
+    scanner->field = nullptr;
+    begin_text(scanner, true, true, true);
+}

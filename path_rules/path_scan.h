@@ -127,5 +127,12 @@ enum field_reading {
 void scan_field(path_scanner *scanner, const unsigned char *field, size_t size,
                 field_reading reading, const char *name);
 
+// A field whose text comes in pieces, as a value of a text file that may be
+// longer than any buffer does: begun, scanned piece by piece, and ended.
+// Read as 8-bit text or as UTF-16LE; it has no old bytes.
+void begin_field(path_scanner *scanner, field_reading reading, const char *name);
+void scan_field_piece(path_scanner *scanner, const unsigned char *bytes, size_t length);
+void end_field(path_scanner *scanner);
+
 // Ends the text: a path under way is reported, and reading starts afresh.
 void end_text(path_scanner *scanner);

@@ -1,0 +1,118 @@
+// The copy reads each line where the block holds it and writes it through
+// the input's echo: what is kept goes out as it stands, in long stretches,
+// and only what is dropped or rewritten interrupts it.
+#include "copy.h"
+
+#include "lines.h"
+#include "values.h"
+
+#include <cstdint>
+
+namespace {
+
+// Script parameters rewritten: never longer than the line they come from.
+unsigned char rewritten[LONGEST_WHOLE_LINE];
+
+struct text_copy {
+    input_stream *in;
+    FILE *out;
+    text_format format;
+    bool written; // no write has failed
+    bool all_rewritten;
+};
+
+// Leaves the next `length` bytes out of the copy, and writes `replacement`
+// in their place.
+void replace(text_copy *copy, size_t length, const unsigned char *replacement,
+             size_t replacement_length)
+{
+    copy->written = set_echo(copy->in, nullptr) && copy->written;
+    if (replacement_length > 0 &&
+        fwrite(replacement, 1, replacement_length, copy->out) != replacement_length)
+        copy->written = false;
+    consume(copy->in, length);
+    copy->written = set_echo(copy->in, copy->out) && copy->written;
+}
+
+// Copies a setting's value, which the input stands at, as the rules say.
+void copy_value(text_copy *copy, const setting &line)
+{
+    if (is_script_parameters(line, copy->format)) {
+        size_t length = strip_parameter_folders(line.value, line.value_length, rewritten);
+        if (length != line.value_length)
+            replace(copy, line.value_length, rewritten, length);
+        return;
+    }
+    size_t from = 0;
+    size_t to = 0;
+    if (folder_span(line.value, line.value_length, copy->format, &from, &to) && to > from) {
+        consume(copy->in, from);
+        replace(copy, to - from, nullptr, 0);
+    }
+}
+
+// A line whose text lies whole in the block.
+void copy_whole_line(text_copy *copy, const text_line &line)
+{
+    uint64_t end = input_offset(*copy->in) + line.length + line.end_length;
+    setting found{};
+    if (!is_section_line(line.bytes, line.length) &&
+        split_setting(line.bytes, line.length, &found) && !is_text_setting(found)) {
+        consume(copy->in, found.key_length + 1);
+        copy_value(copy, found);
+    }
+    // The rest of the line, and its end, as they stand.
+    consume(copy->in, static_cast<size_t>(end - input_offset(*copy->in)));
+}
+
+// Whether a long line, of which `line` holds the first bytes, may name a
+// file the copy leaves: unless it is a text setting, or a value that does
+// not begin with a path.
+bool may_name_a_file(const text_line &line, text_format format)
+{
+    setting found{};
+    if (!split_setting(line.bytes, line.length, &found))
+        return true; // its key is longer than what is read whole
+    if (is_text_setting(found))
+        return false;
+    size_t from = 0;
+    size_t to = 0;
+    return is_script_parameters(found, format) ||
+           folder_span(found.value, found.value_length, format, &from, &to);
+}
+
+// A line too long to lie whole in the block goes out as it stands.
+void copy_long_line(text_copy *copy, const text_line &line)
+{
+    if (may_name_a_file(line, copy->format))
+        copy->all_rewritten = false;
+    consume(copy->in, line.length);
+    for (bool last = false; !last;) {
+        const unsigned char *bytes = nullptr;
+        size_t length = next_line_piece(copy->in, &bytes, &last);
+        consume(copy->in, length);
+    }
+}
+
+} // namespace
+
+text_copy_result copy_text_file(const input_start &start, FILE *in, FILE *out, text_format format,
+                                bool *all_rewritten)
+{
+    input_stream input{};
+    start_input(&input, in, start);
+    text_copy copy{&input, out, format, set_echo(&input, out), true};
+    pass_byte_order_mark(&input);
+    text_line line{};
+    while (next_line(&input, &line)) {
+        if (line.whole)
+            copy_whole_line(&copy, line);
+        else
+            copy_long_line(&copy, line);
+    }
+    copy.written = set_echo(&input, nullptr) && copy.written;
+    *all_rewritten = copy.all_rewritten;
+    if (input_failed(input))
+        return TEXT_READ_FAILED;
+    return copy.written ? TEXT_COPIED : TEXT_WRITE_FAILED;
+}

@@ -1,0 +1,46 @@
+// A text file read line by line through the input's block, and its lines
+// taken apart: a `[section]`, a `key=value` setting, or neither.
+#pragma once
+
+#include "../project/input.h"
+
+#include <cstddef>
+
+// Lines up to this long lie whole in the block, with their line end; a
+// longer one is read in pieces.
+constexpr size_t LONGEST_WHOLE_LINE = size_t{128} * 1024;
+
+struct text_line {
+    const unsigned char *bytes; // in the block, until the input is read on
+    size_t length;              // its text, without its line end; of a long line, its first bytes
+    size_t end_length;          // its line end: 2 for CR LF, 1 for LF, 0 for none or a long line
+    bool whole;                 // false: the line goes on past `length`
+};
+
+// Readies the next line, consuming none of it; false at the file's end, or
+// when it fails.
+bool next_line(input_stream *in, text_line *line);
+
+// Of a long line whose first bytes have been consumed: the next bytes of
+// the rest, up to and with its line end, at `bytes`; `last` tells that
+// they end it. 0 once the file ends or fails.
+size_t next_line_piece(input_stream *in, const unsigned char **bytes, bool *last);
+
+struct setting {
+    const unsigned char *key;
+    size_t key_length;
+    const unsigned char *value;
+    size_t value_length;
+};
+
+// Whether a line's text is `[section]`.
+bool is_section_line(const unsigned char *text, size_t length);
+
+// Splits a line's text at its first '='; false when it has none.
+bool split_setting(const unsigned char *text, size_t length, setting *out);
+
+// Whether `text` of `length` bytes is `word`.
+bool is_word(const unsigned char *text, size_t length, const char *word);
+
+// Passes over a UTF-8 byte order mark at the input's start, if any.
+void pass_byte_order_mark(input_stream *in);

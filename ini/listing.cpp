@@ -1,0 +1,260 @@
+// The listing reads each value as the text it is: 8-bit text in the file's
+// encoding, or an object file's hex-written UTF-16LE text decoded as it
+// comes. A value with neither ':' nor '\' holds no path and is passed over
+// unread.
+#include "listing.h"
+
+#include "lines.h"
+#include "values.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+// The longest key that names a setting in the listing: a longer one is cut.
+constexpr size_t KEY_CAPACITY = 256;
+
+path_scanner scanner;
+char place[WHERE_CAPACITY]; // the section, as the listing names it
+char key[KEY_CAPACITY];     // the setting's key, or "line" for a line of neither kind
+
+// Appends `length` bytes of `text` to the place, as far as they fit.
+void append_place(const unsigned char *text, size_t length)
+{
+    size_t at = strlen(place);
+    size_t taken = length < WHERE_CAPACITY - 1 - at ? length : WHERE_CAPACITY - 1 - at;
+    memcpy(place + at, text, taken);
+    place[at + taken] = '\0';
+}
+
+void append_place(const char *text)
+{
+    append_place(reinterpret_cast<const unsigned char *>(text), strlen(text));
+}
+
+bool is_number(const unsigned char *text, size_t length)
+{
+    if (length == 0)
+        return false;
+    for (size_t index = 0; index < length; ++index) {
+        if (text[index] < '0' || text[index] > '9')
+            return false;
+    }
+    return true;
+}
+
+// An AviUtl2 section in the editor's words: "project", "scene N", "layer
+// N", "plugin N", "object ID" and "object ID, effect K"; another as it
+// stands.
+void name_aviutl2_section(const unsigned char *name, size_t length)
+{
+    const auto *dot = static_cast<const unsigned char *>(memchr(name, '.', length));
+    size_t head = dot == nullptr ? length : static_cast<size_t>(dot - name);
+    const unsigned char *number = name + head + 1;
+    size_t number_length = dot == nullptr ? 0 : length - head - 1;
+    if (is_number(name, head) && (dot == nullptr || is_number(number, number_length))) {
+        append_place("object ");
+        append_place(name, head);
+        if (dot != nullptr) {
+            append_place(", effect ");
+            append_place(number, number_length);
+        }
+        return;
+    }
+    static const char *const NUMBERED[] = {"scene", "layer", "plugin"};
+    const char *const *part =
+        std::find_if(std::begin(NUMBERED), std::end(NUMBERED),
+                     [&](const char *word) { return is_word(name, head, word); });
+    if (part == std::end(NUMBERED) || !is_number(number, number_length)) {
+        append_place(name, length);
+        return;
+    }
+    append_place(*part);
+    append_place(" ");
+    append_place(number, number_length);
+}
+
+// A new section: named, for AviUtl2 in its words, for an object file as it
+// stands in its brackets.
+void begin_section(text_format format, const unsigned char *text, size_t length)
+{
+    place[0] = '\0';
+    if (format == TEXT_AVIUTL2)
+        name_aviutl2_section(text + 1, length - 2);
+    else
+        append_place(text, length);
+    set_section(&scanner, place, encoding_of(format));
+}
+
+// The setting that names an effect: its name joins the section's.
+bool names_effect(const setting &line, text_format format)
+{
+    return is_word(line.key, line.key_length, format == TEXT_AVIUTL2 ? "effect.name" : "_name");
+}
+
+// An object file's text setting, hex of UTF-16LE text.
+bool is_hex_text(const setting &line, text_format format)
+{
+    return format == TEXT_OBJECT_FILE && is_word(line.key, line.key_length, "text");
+}
+
+// Whether text can hold a path: every path has a ':' or a '\'.
+bool may_hold_path(const unsigned char *text, size_t length)
+{
+    return memchr(text, ':', length) != nullptr || memchr(text, '\\', length) != nullptr;
+}
+
+// UTF-16LE text written as hex, decoded as it comes, up to its first 0 or
+// the first byte that is no hex digit.
+struct hex_text {
+    bool reading;
+    bool ended;
+    int high;     // a byte's first digit, or -1
+    int low_byte; // a unit's first byte, or -1
+    size_t length;
+    unsigned char decoded[4096]; // not yet scanned
+};
+hex_text hex;
+
+int hex_digit(unsigned char byte)
+{
+    if (byte >= '0' && byte <= '9')
+        return byte - '0';
+    if (byte >= 'a' && byte <= 'f')
+        return byte - 'a' + 10;
+    if (byte >= 'A' && byte <= 'F')
+        return byte - 'A' + 10;
+    return -1;
+}
+
+void scan_decoded()
+{
+    scan_field_piece(&scanner, hex.decoded, hex.length);
+    hex.length = 0;
+}
+
+// Takes one decoded byte; false once the text has ended.
+bool take_decoded(unsigned char byte)
+{
+    if (hex.low_byte < 0) {
+        hex.low_byte = byte;
+        return true;
+    }
+    if (hex.low_byte == 0 && byte == 0)
+        return false;
+    hex.decoded[hex.length++] = static_cast<unsigned char>(hex.low_byte);
+    hex.decoded[hex.length++] = byte;
+    hex.low_byte = -1;
+    if (hex.length == sizeof hex.decoded)
+        scan_decoded();
+    return true;
+}
+
+void decode_hex(const unsigned char *text, size_t length)
+{
+    for (size_t index = 0; index < length && !hex.ended; ++index) {
+        int digit = hex_digit(text[index]);
+        if (digit < 0 || hex.high >= 0) {
+            hex.ended =
+                digit < 0 || !take_decoded(static_cast<unsigned char>(hex.high << 4 | digit));
+            hex.high = -1;
+        } else {
+            hex.high = digit;
+        }
+    }
+}
+
+// Begins a value, of the setting `line`, or (null) a line of neither kind.
+void begin_value(const setting *line, bool hex_text)
+{
+    if (line == nullptr) {
+        memcpy(key, "line", sizeof "line");
+    } else {
+        size_t taken = line->key_length < KEY_CAPACITY - 1 ? line->key_length : KEY_CAPACITY - 1;
+        memcpy(key, line->key, taken);
+        key[taken] = '\0';
+    }
+    begin_field(&scanner, hex_text ? FIELD_READ_WIDE : FIELD_READ_TEXT, key);
+    hex = {hex_text, false, -1, -1, 0, {}};
+}
+
+void list_value_piece(const unsigned char *text, size_t length)
+{
+    if (hex.reading)
+        decode_hex(text, length);
+    else
+        scan_field_piece(&scanner, text, length);
+}
+
+void end_value()
+{
+    if (hex.length > 0)
+        scan_decoded();
+    end_field(&scanner);
+}
+
+void list_whole_line(text_format format, const text_line &line)
+{
+    if (is_section_line(line.bytes, line.length)) {
+        begin_section(format, line.bytes, line.length);
+        return;
+    }
+    setting found{};
+    bool is_setting = split_setting(line.bytes, line.length, &found);
+    if (is_setting && names_effect(found, format)) {
+        append_place(" ");
+        append_place(found.value, found.value_length);
+    }
+    const unsigned char *value = is_setting ? found.value : line.bytes;
+    size_t length = is_setting ? found.value_length : line.length;
+    bool hex_text = is_setting && is_hex_text(found, format);
+    if (!hex_text && !may_hold_path(value, length))
+        return;
+    begin_value(is_setting ? &found : nullptr, hex_text);
+    list_value_piece(value, length);
+    end_value();
+}
+
+// A line too long to lie whole in the block, read in pieces to its end.
+void list_long_line(input_stream *in, text_format format, const text_line &line)
+{
+    setting found{};
+    bool is_setting = split_setting(line.bytes, line.length, &found);
+    begin_value(is_setting ? &found : nullptr, is_setting && is_hex_text(found, format));
+    list_value_piece(is_setting ? found.value : line.bytes,
+                     is_setting ? found.value_length : line.length);
+    consume(in, line.length);
+    for (bool last = false; !last;) {
+        const unsigned char *bytes = nullptr;
+        size_t length = next_line_piece(in, &bytes, &last);
+        list_value_piece(bytes, length);
+        consume(in, length);
+    }
+    end_value();
+}
+
+} // namespace
+
+text_list_result list_text_file(const input_start &start, FILE *in, text_format format,
+                                path_listing listing)
+{
+    input_stream input{};
+    start_input(&input, in, start);
+    pass_byte_order_mark(&input);
+    start_scanning(&scanner, listing);
+    place[0] = '\0';
+    set_section(&scanner, place, encoding_of(format));
+    text_line line{};
+    while (next_line(&input, &line)) {
+        if (!line.whole) {
+            list_long_line(&input, format, line);
+            continue;
+        }
+        list_whole_line(format, line);
+        consume(&input, line.length + line.end_length);
+    }
+    end_text(&scanner);
+    return input_failed(input) ? TEXT_LIST_READ_FAILED : TEXT_LISTED;
+}

@@ -174,6 +174,18 @@ std::vector<fs::path> real_project_files()
     return files;
 }
 
+std::vector<fs::path> real_aviutl2_files()
+{
+    std::vector<fs::path> files;
+    for (const auto &entry : fs::directory_iterator(START_FOLDER / "test-data" / "real-aup2")) {
+        fs::path extension = entry.path().extension();
+        if (extension == ".aup2" || extension == ".object")
+            files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 run_result run_tool(const fs::path &folder, const std::vector<std::string> &arguments,
                     const std::string &input)
 {

@@ -48,6 +48,8 @@ rewrite_result blank_backup_copy(FILE *in, FILE *out);
 // The real project files shipped with the tests: all, or one by name.
 std::vector<std::filesystem::path> real_project_files();
 std::filesystem::path real_project_file(const std::string &name);
+// The real AviUtl2 files shipped with the tests.
+std::vector<std::filesystem::path> real_aviutl2_files();
 // Runs a command through the system's command interpreter; its exit status.
 int run_command(const std::string &command);
 

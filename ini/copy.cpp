@@ -1,12 +1,15 @@
-// The copy reads each line where the block holds it and writes it through
-// the input's echo: what is kept goes out as it stands, in long stretches,
-// and only what is dropped or rewritten interrupts it.
+// The copy reads the lines where the block holds them and writes them
+// through the input's echo: what is kept goes out as it stands, in long
+// stretches, and only what is dropped or rewritten interrupts it. Only a
+// line with a ':' or a '\' can have a value that begins with a path, or
+// script parameters with one: the others are passed over unread.
 #include "copy.h"
 
 #include "lines.h"
 #include "values.h"
 
 #include <cstdint>
+#include <iterator>
 
 namespace {
 
@@ -94,6 +97,23 @@ void copy_long_line(text_copy *copy, const text_line &line)
     }
 }
 
+constexpr line_mark PATH_MARKS[] = {{':', nullptr}, {'\\', nullptr}};
+
+// Whole lines, which the input stands at the start of.
+void copy_lines(text_copy *copy, const unsigned char *bytes, size_t length)
+{
+    marked_lines lines{};
+    start_marked_lines(&lines, bytes, length, PATH_MARKS, std::size(PATH_MARKS));
+    text_line line{};
+    while (next_marked_line(&lines, &line)) {
+        consume(copy->in,
+                static_cast<size_t>(line.bytes - input_at(*copy->in, input_offset(*copy->in))));
+        copy_whole_line(copy, line);
+    }
+    consume(copy->in,
+            static_cast<size_t>(bytes + length - input_at(*copy->in, input_offset(*copy->in))));
+}
+
 } // namespace
 
 text_copy_result copy_text_file(const input_start &start, FILE *in, FILE *out, text_format format,
@@ -103,8 +123,17 @@ text_copy_result copy_text_file(const input_start &start, FILE *in, FILE *out, t
     start_input(&input, in, start);
     text_copy copy{&input, out, format, set_echo(&input, out), true};
     pass_byte_order_mark(&input);
-    text_line line{};
-    while (next_line(&input, &line)) {
+    for (;;) {
+        const unsigned char *lines = nullptr;
+        size_t length = ready_lines(&input, &lines);
+        if (length > 0) {
+            copy_lines(&copy, lines, length);
+            continue;
+        }
+        // A line the block holds only in part, or the file's last.
+        text_line line{};
+        if (!next_line(&input, &line))
+            break;
         if (line.whole)
             copy_whole_line(&copy, line);
         else

@@ -5,6 +5,90 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+// The line, whole, that begins at `start` and ends with the line end at
+// `end`.
+text_line line_between(const unsigned char *start, const unsigned char *end)
+{
+    auto length = static_cast<size_t>(end - start);
+    bool crlf = length > 0 && start[length - 1] == '\r';
+    return {start, crlf ? length - 1 : length, crlf ? size_t{2} : size_t{1}, true};
+}
+
+// Where `mark` lies next from `from` on: the start of a line that begins
+// with its text, or its byte.
+const unsigned char *find_mark(const line_mark &mark, const unsigned char *from,
+                               const unsigned char *end)
+{
+    size_t before =
+        mark.start != nullptr ? static_cast<size_t>(strchr(mark.start, mark.byte) - mark.start) : 0;
+    size_t length = mark.start != nullptr ? strlen(mark.start) : 1;
+    for (const unsigned char *at = from + before; at < end;) {
+        const auto *hit = static_cast<const unsigned char *>(
+            memchr(at, static_cast<unsigned char>(mark.byte), static_cast<size_t>(end - at)));
+        if (hit == nullptr)
+            return nullptr;
+        if (mark.start == nullptr)
+            return hit;
+        const unsigned char *start = hit - before;
+        // A line's start: after a line end (the run begins with a line).
+        if (start >= from && (start == from || start[-1] == '\n') &&
+            static_cast<size_t>(end - start) >= length && memcmp(start, mark.start, length) == 0)
+            return start;
+        at = hit + 1;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+size_t ready_lines(input_stream *in, const unsigned char **bytes)
+{
+    size_t ready = input_ready(in, bytes);
+    while (ready > 0 && (*bytes)[ready - 1] != '\n')
+        --ready;
+    return ready;
+}
+
+void start_marked_lines(marked_lines *lines, const unsigned char *bytes, size_t length,
+                        const line_mark *marks, size_t mark_count)
+{
+    *lines = {bytes, bytes + length, marks, mark_count, {}};
+    for (size_t index = 0; index < mark_count; ++index)
+        lines->next[index] = find_mark(marks[index], bytes, lines->end);
+}
+
+bool next_marked_line(marked_lines *lines, text_line *line)
+{
+    const unsigned char *first = nullptr;
+    for (size_t index = 0; index < lines->mark_count; ++index) {
+        const unsigned char *&next = lines->next[index];
+        if (next != nullptr && next < lines->at)
+            next = find_mark(lines->marks[index], lines->at, lines->end);
+        if (next != nullptr && (first == nullptr || next < first))
+            first = next;
+    }
+    if (first == nullptr)
+        return false;
+    const unsigned char *start = first;
+    while (start > lines->at && start[-1] != '\n')
+        --start;
+    lines->at = start;
+    return next_whole_line(lines, line);
+}
+
+bool next_whole_line(marked_lines *lines, text_line *line)
+{
+    if (lines->at == lines->end)
+        return false;
+    const auto *end = static_cast<const unsigned char *>(
+        memchr(lines->at, '\n', static_cast<size_t>(lines->end - lines->at)));
+    *line = line_between(lines->at, end);
+    lines->at = end + 1;
+    return true;
+}
+
 bool next_line(input_stream *in, text_line *line)
 {
     const unsigned char *bytes = nullptr;

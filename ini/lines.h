@@ -17,6 +17,37 @@ struct text_line {
     bool whole;                 // false: the line goes on past `length`
 };
 
+// The bytes ready in the block up to and with their last line end: whole
+// lines only, none consumed. 0 when the ready bytes hold no line end (the
+// next line is then next_line's), or at the file's end.
+size_t ready_lines(input_stream *in, const unsigned char **bytes);
+
+// What may make a line of a text file matter to a walker, which passes over
+// the others unread: a byte anywhere in it, or text at its start.
+struct line_mark {
+    char byte;         // found anywhere, and in `start` the byte searched for
+    const char *start; // or, when not null, the text the line begins with
+};
+constexpr size_t MOST_LINE_MARKS = 4;
+
+// The lines of a run of whole lines that hold a mark, in order.
+struct marked_lines {
+    const unsigned char *at; // the next line's start
+    const unsigned char *end;
+    const line_mark *marks;
+    size_t mark_count;
+    const unsigned char *next[MOST_LINE_MARKS]; // each mark's next place, or null for none
+};
+
+void start_marked_lines(marked_lines *lines, const unsigned char *bytes, size_t length,
+                        const line_mark *marks, size_t mark_count);
+
+// Takes the next line that holds a mark; false when none is left.
+bool next_marked_line(marked_lines *lines, text_line *line);
+
+// Takes the line that comes next, marked or not; false when none is left.
+bool next_whole_line(marked_lines *lines, text_line *line);
+
 // Readies the next line, consuming none of it; false at the file's end, or
 // when it fails.
 bool next_line(input_stream *in, text_line *line);

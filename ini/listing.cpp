@@ -1,7 +1,8 @@
 // The listing reads each value as the text it is: 8-bit text in the file's
 // encoding, or an object file's hex-written UTF-16LE text decoded as it
-// comes. A value with neither ':' nor '\' holds no path and is passed over
-// unread.
+// comes. Every path has a ':' or a '\': only the lines that hold one, and
+// sections, the line that names each section's effect and an object file's
+// text settings, are read; the others are passed over unread.
 #include "listing.h"
 
 #include "lines.h"
@@ -19,6 +20,9 @@ constexpr size_t KEY_CAPACITY = 256;
 path_scanner scanner;
 char place[WHERE_CAPACITY]; // the section, as the listing names it
 char key[KEY_CAPACITY];     // the setting's key, or "line" for a line of neither kind
+// The line after a section's names its effect, if it is `effect.name=`
+// (`_name=` in object files).
+bool at_effect_name;
 
 // Appends `length` bytes of `text` to the place, as far as they fit.
 void append_place(const unsigned char *text, size_t length)
@@ -199,11 +203,14 @@ void list_whole_line(text_format format, const text_line &line)
 {
     if (is_section_line(line.bytes, line.length)) {
         begin_section(format, line.bytes, line.length);
+        at_effect_name = true;
         return;
     }
+    bool may_name_effect = at_effect_name;
+    at_effect_name = false;
     setting found{};
     bool is_setting = split_setting(line.bytes, line.length, &found);
-    if (is_setting && names_effect(found, format)) {
+    if (is_setting && may_name_effect && names_effect(found, format)) {
         append_place(" ");
         append_place(found.value, found.value_length);
     }
@@ -220,6 +227,7 @@ void list_whole_line(text_format format, const text_line &line)
 // A line too long to lie whole in the block, read in pieces to its end.
 void list_long_line(input_stream *in, text_format format, const text_line &line)
 {
+    at_effect_name = false;
     setting found{};
     bool is_setting = split_setting(line.bytes, line.length, &found);
     begin_value(is_setting ? &found : nullptr, is_setting && is_hex_text(found, format));
@@ -235,6 +243,28 @@ void list_long_line(input_stream *in, text_format format, const text_line &line)
     end_value();
 }
 
+constexpr line_mark AVIUTL2_MARKS[] = {{':', nullptr}, {'\\', nullptr}, {'[', "["}};
+constexpr line_mark OBJECT_FILE_MARKS[] = {
+    {':', nullptr}, {'\\', nullptr}, {'[', "["}, {'x', "text="}};
+
+// Whole lines: those that hold a mark, and each one after a section.
+void list_lines(text_format format, const unsigned char *bytes, size_t length)
+{
+    marked_lines lines{};
+    if (format == TEXT_AVIUTL2)
+        start_marked_lines(&lines, bytes, length, AVIUTL2_MARKS, std::size(AVIUTL2_MARKS));
+    else
+        start_marked_lines(&lines, bytes, length, OBJECT_FILE_MARKS, std::size(OBJECT_FILE_MARKS));
+    text_line line{};
+    for (;;) {
+        while (at_effect_name && next_whole_line(&lines, &line))
+            list_whole_line(format, line);
+        if (!next_marked_line(&lines, &line))
+            return;
+        list_whole_line(format, line);
+    }
+}
+
 } // namespace
 
 text_list_result list_text_file(const input_start &start, FILE *in, text_format format,
@@ -246,8 +276,19 @@ text_list_result list_text_file(const input_start &start, FILE *in, text_format 
     start_scanning(&scanner, listing);
     place[0] = '\0';
     set_section(&scanner, place, encoding_of(format));
-    text_line line{};
-    while (next_line(&input, &line)) {
+    at_effect_name = false;
+    for (;;) {
+        const unsigned char *lines = nullptr;
+        size_t length = ready_lines(&input, &lines);
+        if (length > 0) {
+            list_lines(format, lines, length);
+            consume(&input, length);
+            continue;
+        }
+        // A line the block holds only in part, or the file's last.
+        text_line line{};
+        if (!next_line(&input, &line))
+            break;
         if (!line.whole) {
             list_long_line(&input, format, line);
             continue;

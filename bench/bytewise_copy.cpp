@@ -19,7 +19,9 @@ int main(int argc, char **argv)
         fclose(in);
         return 2;
     }
-    rewrite_result result = rewrite_head(in, out);
+    input_start start{};
+    start.length = fread(start.bytes, 1, sizeof start.bytes, in);
+    rewrite_result result = rewrite_head(start, in, out);
     for (int byte = getc(in); result == REWRITE_DONE && byte != EOF; byte = getc(in)) {
         if (putc(byte, out) == EOF)
             result = REWRITE_WRITE_FAILED;

@@ -294,6 +294,48 @@ size_t unpack(packed_reader *reader, unsigned char *out, size_t length)
     return taken;
 }
 
+bool peek_unpacked(const packed_reader &reader, unsigned char *out, size_t length)
+{
+    const input_stream &in = *reader.in;
+    if (reader.raw || reader.status != UNPACK_OK || length > reader.left)
+        return false;
+    memset(out, 0, length);
+    size_t at = in.at;
+    uint32_t op_left = reader.op_left;
+    bool is_run = reader.op_is_run;
+    unsigned char value = reader.value;
+    for (size_t taken = 0; taken < length;) {
+        if (op_left == 0) {
+            // Only the ops the reader would read as they stand.
+            if (in.end - at < LONGEST_OP_HEADER)
+                return false;
+            const unsigned char *header = input_block + at;
+            size_t header_length = op_header_length(header[0]);
+            op_left = header[0] & SHORT_COUNT_MASK;
+            if (op_left == 0)
+                op_left = header[1] | static_cast<uint32_t>(header[2]) << 8 |
+                          static_cast<uint32_t>(header[3]) << 16;
+            if (op_left == 0 || op_left > reader.left - taken)
+                return false;
+            is_run = (header[0] & RUN_BIT) != 0;
+            value = header[header_length - 1];
+            at += header_length;
+        }
+        size_t count = std::min<size_t>(op_left, length - taken);
+        if (!is_run) {
+            if (in.end - at < count)
+                return false;
+            memcpy(out + taken, input_block + at, count);
+            at += count;
+        } else if (value != 0) {
+            memset(out + taken, value, count);
+        }
+        op_left -= static_cast<uint32_t>(count);
+        taken += count;
+    }
+    return true;
+}
+
 bool skip_unpacked(packed_reader *reader, uint64_t length)
 {
     while (length > 0) {

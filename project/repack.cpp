@@ -87,6 +87,9 @@ void leave_step(repacker *repacker)
 bool stands(const original_op &op, const unsigned char *literal, const original_op &next,
             unsigned char next_first)
 {
+    // An empty op shows nothing of what follows it; the packer never writes one.
+    if (next.count == 0)
+        return false;
     if (op.is_run != 0)
         return op.count >= RUN_START && (next_first != op.value || op.count == LONGEST_RUN);
     return op.count > 0 && next.is_run != 0 && next.count >= RUN_START &&
@@ -111,7 +114,8 @@ void hold_front(repacker *repacker)
         const original_op &held = repacker->held;
         const unsigned char *literal =
             held.is_run != 0 ? nullptr : literal_at(*repacker, repacker->held_header_at, held);
-        unsigned char first = op.is_run != 0 ? op.value : *literal_at(*repacker, header_at, op);
+        unsigned char first =
+            op.is_run != 0 || op.count == 0 ? op.value : *literal_at(*repacker, header_at, op);
         if (!stands(held, literal, op, first)) {
             leave_step(repacker); // the held op and this one go to the packer
             return;
@@ -159,6 +163,39 @@ void complete_op(repacker *repacker, bool changed)
         move_echo_window(repacker->in, UINT64_MAX, next_run_header(*repacker));
 }
 
+// In step, holding an op: takes the whole ops at the front that the first
+// `length` unchanged bytes hold, as long as each lets the one held go out
+// as it stands, as complete_op would one by one. How many bytes it took.
+uint64_t take_in_step(repacker *repacker, uint64_t length)
+{
+    if (!repacker->in_step || !repacker->has_held || repacker->current_length > 0)
+        return 0;
+    uint64_t taken = 0;
+    bool held_another = false; // an empty op may be held, taking no byte
+    while (repacker->count > 0 && repacker->front_end - repacker->at <= length - taken) {
+        const original_op &op = front(*repacker);
+        uint64_t header_at = repacker->front_header_at;
+        if (op.is_run == 0 && op.count > LONGEST_FOLLOWED_LITERAL)
+            break;
+        const original_op &held = repacker->held;
+        const unsigned char *held_literal =
+            held.is_run != 0 ? nullptr : literal_at(*repacker, repacker->held_header_at, held);
+        unsigned char first =
+            op.is_run != 0 || op.count == 0 ? op.value : *literal_at(*repacker, header_at, op);
+        if (!stands(held, held_literal, op, first))
+            break;
+        repacker->held = op;
+        repacker->held_header_at = header_at;
+        held_another = true;
+        taken += repacker->front_end - repacker->at;
+        repacker->at = repacker->front_end;
+        pop(repacker);
+    }
+    if (held_another)
+        move_echo_window(repacker->in, repacker->held_header_at, repacker->held_header_at);
+    return taken;
+}
+
 // Packs the stream's next bytes (`literal`, or copies of `value` when it is
 // null) op by op, so that each op's end is seen where it lies.
 void take(repacker *repacker, const unsigned char *literal, unsigned char value, uint64_t length,
@@ -167,6 +204,14 @@ void take(repacker *repacker, const unsigned char *literal, unsigned char value,
     if (changed)
         leave_step(repacker);
     while (length > 0) {
+        if (!changed) {
+            uint64_t whole = take_in_step(repacker, length);
+            length -= whole;
+            if (literal != nullptr)
+                literal += whole;
+            if (length == 0)
+                return;
+        }
         if (repacker->count == 0) {
             // No op known for these bytes: the packer's.
             feed(repacker, literal, value, length);
@@ -216,6 +261,53 @@ void note_original_op(repacker *follower, uint32_t count, bool is_run, unsigned 
     // Out of step, the block keeps a run's header, where following may resume.
     if (!follower->in_step && is_run && follower->in->keep_from == UINT64_MAX)
         move_echo_window(follower->in, UINT64_MAX, header_at);
+}
+
+uint64_t pass_in_step(repacker *repacker, packed_reader *reader, uint64_t length)
+{
+    if (!repacker->in_step || !repacker->has_held || repacker->count > 0 || reader->op_left > 0 ||
+        reader->raw)
+        return 0;
+    input_stream *in = reader->in;
+    uint64_t passed = 0;
+    original_op held = repacker->held;
+    size_t held_at = static_cast<size_t>(repacker->held_header_at - in->block_start);
+    while (passed < length && in->end - in->at >= LONGEST_OP_HEADER) {
+        const unsigned char *header = input_block + in->at;
+        original_op op = {header[0] & 0x7Fu, 0, static_cast<unsigned char>(header[0] >> 7), 1};
+        if (op.count == 0) {
+            op.count = header[1] | static_cast<uint32_t>(header[2]) << 8 |
+                       static_cast<uint32_t>(header[3]) << 16;
+            op.header_length = 4;
+        }
+        if (op.is_run != 0)
+            op.value = header[op.header_length++];
+        size_t stored = op.header_length + (op.is_run != 0 ? 0 : op.count);
+        // Whole, in the block, and an op the general path would follow.
+        if (op.count == 0 || op.count > reader->left || op.count > length - passed ||
+            stored > in->end - in->at || (op.is_run == 0 && op.count > LONGEST_FOLLOWED_LITERAL))
+            break;
+        const unsigned char *held_literal =
+            held.is_run != 0 ? nullptr : input_block + held_at + held.header_length;
+        unsigned char first = op.is_run != 0 ? op.value : header[op.header_length];
+        if (!stands(held, held_literal, op, first))
+            break;
+        held = op;
+        held_at = in->at;
+        in->at += stored;
+        reader->left -= op.count;
+        passed += op.count;
+    }
+    if (passed == 0)
+        return 0;
+    uint64_t held_header_at = in->block_start + held_at;
+    repacker->held = held;
+    repacker->held_header_at = held_header_at;
+    repacker->at += passed;
+    repacker->front_header_at = repacker->next_header_at = input_offset(*in);
+    // What was held before goes out; the op held now stays in the block.
+    move_echo_window(in, held_header_at, held_header_at);
+    return passed;
 }
 
 void start_repacking(repacker *repacker, input_stream *in, FILE *out)

@@ -66,5 +66,13 @@ void repack(repacker *repacker, const unsigned char *bytes, size_t length, bool 
 // Packs the stream's next `count` bytes, copies of `value`, unchanged.
 void repack_run(repacker *repacker, unsigned char value, uint64_t count);
 
+// Passes over up to `length` unchanged bytes of whole ops that `reader`
+// has yet to read, as reading them and packing them one by one would, but
+// straight from the input's block: while the repacker is in step, holds an
+// op and none is pending, and each op lies whole in the block and lets the
+// one held go out as it stands. How many bytes it passed; the rest, from
+// the first op that does not pass so, is for the reader and the repacker.
+uint64_t pass_in_step(repacker *repacker, packed_reader *reader, uint64_t length);
+
 // Writes what is held, and ends the echo. False when any write failed.
 bool finish_repacking(repacker *repacker);

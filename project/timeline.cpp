@@ -305,8 +305,8 @@ walk_result walk_object(section_walk *walk, const object_layout &layout, uint64_
     uint64_t rest = layout.size - layout.head;
     placed_effect placed[MOST_SLOTS];
     size_t count = 0;
-    if (ext_size < 0 || walk->reader.left < rest ||
-        static_cast<uint64_t>(ext_size) > walk->reader.left - rest ||
+    if (ext_size < 0 || untaken(*walk) < rest ||
+        static_cast<uint64_t>(ext_size) > untaken(*walk) - rest ||
         !place_effects(object, layout, type_count, static_cast<uint32_t>(ext_size), placed, &count))
         return unfollowable(walk, object, layout.head);
     edit_field(walk, object + OBJECT_LABEL.offset, OBJECT_LABEL.size, FIELD_TEXT, "label");
@@ -327,7 +327,7 @@ walk_result walk_types_and_objects(section_walk *walk, const object_layout &layo
     for (uint64_t index = 0; result == WALK_DONE && index < objects; ++index)
         result = walk_object(walk, layout, types, index, names);
     // Bytes past the last object belong to no layout this walker knows.
-    if (result == WALK_DONE && walk->reader.left != 0)
+    if (result == WALK_DONE && untaken(*walk) != 0)
         return WALK_UNFOLLOWABLE;
     return result;
 }

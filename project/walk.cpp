@@ -1,5 +1,6 @@
 #include "walk.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -94,6 +95,18 @@ void note_field(section_walk *walk, const unsigned char *field, size_t size, fie
         walk->fields[walk->field_count++] = {field, size, reading, name};
 }
 
+// Reads the bytes a packing walk only looked at, as a take reads them.
+void read_peeked(section_walk *walk)
+{
+    static unsigned char read[4096];
+    while (walk->peeked > 0) {
+        size_t length = std::min(walk->peeked, sizeof read);
+        // They lie whole in the block: reading them cannot fail.
+        (void)unpack(&walk->reader, read, length);
+        walk->peeked -= length;
+    }
+}
+
 section_walk start(const packed_reader &reader, walk_mode mode, text_encoding encoding)
 {
     section_walk walk{};
@@ -130,8 +143,18 @@ walk_result walk_failure(const section_walk &walk)
     return walk.reader.status == UNPACK_READ_FAILED ? WALK_READ_FAILED : WALK_UNFOLLOWABLE;
 }
 
+uint64_t untaken(const section_walk &walk)
+{
+    return walk.reader.left - walk.peeked;
+}
+
 bool take(section_walk *walk, unsigned char *bytes, size_t length)
 {
+    read_peeked(walk);
+    if (walk->mode == WALK_PACK && peek_unpacked(walk->reader, bytes, length)) {
+        walk->peeked = length;
+        return true;
+    }
     size_t taken = unpack(&walk->reader, bytes, length);
     if (taken == length)
         return true;
@@ -143,6 +166,14 @@ bool take(section_walk *walk, unsigned char *bytes, size_t length)
 
 void give(section_walk *walk, const unsigned char *bytes, size_t length)
 {
+    if (walk->mode == WALK_PACK && walk->peeked == length && walk->field_count == 0) {
+        // Unchanged, the bytes go out as the stream holds them; they lie whole
+        // in the block, so passing them over cannot fail.
+        walk->peeked = 0;
+        (void)pass_over(walk, length);
+        return;
+    }
+    read_peeked(walk);
     if (walk->mode == WALK_PACK)
         pack_taken(walk, bytes, length);
     else if (walk->mode == WALK_LIST)
@@ -151,12 +182,16 @@ void give(section_walk *walk, const unsigned char *bytes, size_t length)
 
 bool pass_over(section_walk *walk, uint64_t length)
 {
+    read_peeked(walk);
     if (walk->mode == WALK_LIST)
         return list_passed(walk, length);
     if (walk->mode == WALK_LOOK)
         return skip_unpacked(&walk->reader, length);
     op_piece piece{};
     while (length > 0) {
+        length -= pass_in_step(walk->out, &walk->reader, length);
+        if (length == 0)
+            break;
         if (!next_piece(&walk->reader, length, &piece))
             return false;
         if (piece.is_run)

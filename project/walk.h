@@ -43,6 +43,7 @@ struct section_walk {
     bool changed;           // a field rule changed a byte
     noted_field fields[MOST_NOTED_FIELDS];
     int field_count;
+    size_t peeked; // taken bytes a packing walk has only looked at, not yet read
 };
 
 section_walk start_look(const packed_reader &reader, text_encoding encoding);
@@ -54,8 +55,13 @@ section_walk start_list(const packed_reader &reader, text_encoding encoding, pat
 walk_result walk_failure(const section_walk &walk);
 
 // Takes the next `length` unpacked bytes into `bytes`, to be given on once
-// read. False on failure.
+// read. False on failure. A packing walk only looks at bytes the block
+// holds whole, and on give passes them over when nothing in them changed,
+// which costs less than reading them and packing them again.
 bool take(section_walk *walk, unsigned char *bytes, size_t length);
+
+// The section's unpacked bytes not yet taken.
+uint64_t untaken(const section_walk &walk);
 
 // Gives bytes that were taken on: to the copy, or to the listing with the
 // fields noted in them. A walker gives what it took even when it then finds

@@ -4,9 +4,11 @@
 
 #include "code_page.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -172,6 +174,19 @@ void put_utf8(printed *out, unsigned code)
 
 constexpr unsigned REPLACEMENT = 0xFFFD;
 
+void put_ascii(printed *out, const unsigned char *text, size_t length)
+{
+    while (length > 0) {
+        if (out->length == sizeof out->bytes)
+            flush_printed(out);
+        size_t taken = std::min(length, sizeof out->bytes - out->length);
+        memcpy(out->bytes + out->length, text, taken);
+        out->length += taken;
+        text += taken;
+        length -= taken;
+    }
+}
+
 // A character, or a control character escaped.
 void put_character(printed *out, unsigned code)
 {
@@ -221,8 +236,17 @@ void print_narrow(printed *out, const unsigned char *text, size_t length, text_e
         : encoding == ENCODING_UTF8 ? decode_utf8
                                     : decode_cp932;
     size_t width = 0;
-    for (size_t at = 0; at < length; at += width)
+    for (size_t at = 0; at < length; at += width) {
+        // Printable ASCII is itself in every encoding here: it goes as it stands.
+        size_t ascii = at;
+        while (ascii < length && text[ascii] >= 0x20 && text[ascii] < 0x7F)
+            ++ascii;
+        put_ascii(out, text + at, ascii - at);
+        at = ascii;
+        if (at == length)
+            break;
         put_character(out, decode(text + at, length - at, &width));
+    }
 }
 
 // UTF-16LE, with a lone surrogate shown as U+FFFD.
@@ -246,7 +270,10 @@ void print_utf16(printed *out, const unsigned char *text, size_t length)
 
 void print_file_text(const unsigned char *text, size_t length, bool wide, text_encoding encoding)
 {
-    printed out{};
+    // Static: a buffer made anew for each piece of text would cost more than
+    // the text.
+    static printed out;
+    out.length = 0;
     if (wide)
         print_utf16(&out, text, length);
     else

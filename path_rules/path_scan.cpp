@@ -608,6 +608,10 @@ constexpr size_t LONGEST_SCRIPT_TEXT = 2048;
 void scan_field_text(path_scanner *scanner, const unsigned char *text, size_t length,
                      field_reading reading)
 {
+    // Every path has a ':' or a '\\' (escaped, a '\\' too; in UTF-16LE, such
+    // a byte): a text of its own with neither holds none.
+    if (memchr(text, ':', length) == nullptr && memchr(text, '\\', length) == nullptr)
+        return;
     bool wide = reading == FIELD_READ_WIDE;
     begin_text(scanner, !wide, wide, false);
     if (reading != FIELD_READ_SCRIPT) {

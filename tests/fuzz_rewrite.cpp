@@ -106,13 +106,19 @@ void check_backup_blanking(const bytes &in)
     require(report.all_blanked ? check_backup_copy(in, out).empty() : out == in);
 }
 
-// The ASCII character at unit `index` of a listed path, or 0 for another.
+constexpr int NO_UNIT = -1;
+constexpr int NOT_ASCII = 0x100;
+
+// The ASCII character at unit `index` of a listed path, NOT_ASCII for
+// another, NO_UNIT past its end.
 int unit_of(const found_path &path, size_t index)
 {
     size_t step = path.wide ? 2 : 1;
-    if ((index + 1) * step > path.length || (path.wide && path.path[2 * index + 1] != 0))
-        return 0;
-    return path.path[index * step] < 0x80 ? path.path[index * step] : 0;
+    if ((index + 1) * step > path.length)
+        return NO_UNIT;
+    if (path.wide && path.path[2 * index + 1] != 0)
+        return NOT_ASCII;
+    return path.path[index * step] < 0x80 ? path.path[index * step] : NOT_ASCII;
 }
 
 // Every path listed begins as a drive or a network share does.
@@ -121,8 +127,9 @@ void require_path_shape(void * /* context */, const found_path &path)
     int first = unit_of(path, 0);
     int second = unit_of(path, 1);
     int third = unit_of(path, 2);
-    bool drive = isalpha(first) && second == ':' && (third == '\\' || third == '/');
-    require(drive || (first == '\\' && second == '\\' && third != 0));
+    bool drive = first < 0x80 && isalpha(first) && second == ':' && (third == '\\' || third == '/');
+    bool share = first == '\\' && second == '\\' && third > ' ' && third != '\\' && third != '/';
+    require(drive || share);
 }
 
 void check_listing(const bytes &in, bool backup)

@@ -4,7 +4,10 @@
 // the tests' second, plain model of the layout over byte arrays, and the two
 // copies with media folders blanked must be the same. An input that is a
 // timeline backup goes through the backup's copy. Then it is listed, and
-// every path listed must have a path's shape. Any difference aborts.
+// every path listed must have a path's shape. A text file goes through the
+// text copy and listing instead. Any difference aborts.
+#include "../ini/copy.h"
+#include "../ini/listing.h"
 #include "../project/backup.h"
 #include "../project/listing.h"
 #include "../project/media.h"
@@ -13,10 +16,12 @@
 #include "media_model.h"
 #include "memory_stream.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -142,11 +147,80 @@ void check_listing(const bytes &in, bool backup)
     require(result != LIST_READ_FAILED);
 }
 
+// The lines of a text, each with its line end.
+std::vector<bytes> lines_of(const bytes &text)
+{
+    std::vector<bytes> lines;
+    for (auto at = text.begin(); at != text.end();) {
+        auto end = std::find(at, text.end(), '\n');
+        end = end == text.end() ? end : end + 1;
+        lines.emplace_back(at, end);
+        at = end;
+    }
+    return lines;
+}
+
+// Whether `part` is `whole` with some bytes left out.
+bool is_thinned(const bytes &part, const bytes &whole)
+{
+    size_t at = 0;
+    for (unsigned char byte : whole)
+        at += at < part.size() && part[at] == byte ? 1 : 0;
+    return at == part.size();
+}
+
+// A text file's copy keeps every line and line end, and in each line every
+// byte up to its first '='; after it, bytes are only left out, and a value
+// keeps a stretch of its end (script parameters aside). Its listing reads
+// it to its end.
+void check_text_copy(const bytes &in, text_format format)
+{
+    bytes out;
+    FILE *input = open_memory_input(in.data(), in.size());
+    FILE *output = open_memory_output(&out);
+    require(input != nullptr && output != nullptr);
+    input_start start{};
+    start.length = fread(start.bytes, 1, sizeof start.bytes, input);
+    bool all_rewritten = true;
+    require(copy_text_file(start, input, output, format, &all_rewritten) == TEXT_COPIED);
+    require(fclose(input) == 0 && fclose(output) == 0);
+    std::vector<bytes> before = lines_of(in);
+    std::vector<bytes> after = lines_of(out);
+    require(before.size() == after.size());
+    for (size_t index = 0; index < before.size(); ++index) {
+        const bytes &a = before[index];
+        const bytes &b = after[index];
+        auto equals = std::find(a.begin(), a.end(), '=');
+        size_t kept = static_cast<size_t>(equals - a.begin()) + (equals == a.end() ? 0 : 1);
+        require(b.size() >= kept &&
+                std::equal(a.begin(), a.begin() + static_cast<long>(kept), b.begin()));
+        require(is_thinned(b, a));
+        bool parameters =
+            format == TEXT_OBJECT_FILE && kept == 6 && memcmp(a.data(), "param=", 6) == 0;
+        size_t star = kept < a.size() && a[kept] == '*' ? 1 : 0;
+        require(parameters || b.size() >= kept + star);
+        require(parameters || std::equal(b.begin() + static_cast<long>(kept + star), b.end(),
+                                         a.end() - static_cast<long>(b.size() - kept - star)));
+    }
+    input = open_memory_input(in.data(), in.size());
+    require(input != nullptr);
+    start.length = fread(start.bytes, 1, sizeof start.bytes, input);
+    path_listing listing{require_path_shape, nullptr};
+    require(list_text_file(start, input, format, listing) == TEXT_LISTED);
+    require(fclose(input) == 0);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     bytes in(data, data + size);
+    size_t start = std::min(size, INPUT_START_CAPACITY);
+    text_format format = text_format_of(data, start, size < INPUT_START_CAPACITY);
+    if (format != TEXT_NONE) {
+        check_text_copy(in, format);
+        return 0;
+    }
     bytes out;
     FILE *input = open_memory_input(in.data(), in.size());
     FILE *output = open_memory_output(&out);

@@ -104,14 +104,14 @@ void copy_lines(text_copy *copy, const unsigned char *bytes, size_t length)
 {
     marked_lines lines{};
     start_marked_lines(&lines, bytes, length, PATH_MARKS, std::size(PATH_MARKS));
+    const unsigned char *at = bytes; // where the input stands
     text_line line{};
     while (next_marked_line(&lines, &line)) {
-        consume(copy->in,
-                static_cast<size_t>(line.bytes - input_at(*copy->in, input_offset(*copy->in))));
+        consume(copy->in, static_cast<size_t>(line.bytes - at));
         copy_whole_line(copy, line);
+        at = line.bytes + line.length + line.end_length;
     }
-    consume(copy->in,
-            static_cast<size_t>(bytes + length - input_at(*copy->in, input_offset(*copy->in))));
+    consume(copy->in, static_cast<size_t>(bytes + length - at));
 }
 
 } // namespace
@@ -122,7 +122,6 @@ text_copy_result copy_text_file(const input_start &start, FILE *in, FILE *out, t
     input_stream input{};
     start_input(&input, in, start);
     text_copy copy{&input, out, format, set_echo(&input, out), true};
-    pass_byte_order_mark(&input);
     for (;;) {
         const unsigned char *lines = nullptr;
         size_t length = ready_lines(&input, &lines);

@@ -1,5 +1,7 @@
 #include "format.h"
 
+#include "lines.h"
+
 #include <cstring>
 
 namespace {
@@ -17,17 +19,6 @@ constexpr section_name FIRST_SECTIONS[] = {
     {"vo", true, false, TEXT_OBJECT_FILE},   {"ao", true, false, TEXT_OBJECT_FILE},
     {"v", true, false, TEXT_OBJECT_FILE},    {"a", true, false, TEXT_OBJECT_FILE},
 };
-
-bool is_digits(const unsigned char *text, size_t length)
-{
-    if (length == 0)
-        return false;
-    for (size_t index = 0; index < length; ++index) {
-        if (text[index] < '0' || text[index] > '9')
-            return false;
-    }
-    return true;
-}
 
 // The format a first section's name, between its brackets, tells.
 text_format format_of_name(const unsigned char *name, size_t length)

@@ -148,6 +148,12 @@ bool is_word(const unsigned char *text, size_t length, const char *word)
     return length == strlen(word) && memcmp(text, word, length) == 0;
 }
 
+bool is_digits(const unsigned char *text, size_t length)
+{
+    return length > 0 && std::all_of(text, text + length,
+                                     [](unsigned char byte) { return byte >= '0' && byte <= '9'; });
+}
+
 void pass_byte_order_mark(input_stream *in)
 {
     const unsigned char *bytes = nullptr;

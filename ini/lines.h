@@ -70,8 +70,10 @@ bool is_section_line(const unsigned char *text, size_t length);
 // Splits a line's text at its first '='; false when it has none.
 bool split_setting(const unsigned char *text, size_t length, setting *out);
 
-// Whether `text` of `length` bytes is `word`.
+// Whether `text` of `length` bytes is `word`; whether it is ASCII digits,
+// at least one, as section numbers are.
 bool is_word(const unsigned char *text, size_t length, const char *word);
+bool is_digits(const unsigned char *text, size_t length);
 
 // Passes over a UTF-8 byte order mark at the input's start, if any.
 void pass_byte_order_mark(input_stream *in);

@@ -5,6 +5,7 @@
 // text settings, are read; the others are passed over unread.
 #include "listing.h"
 
+#include "../path_rules/file_name.h"
 #include "lines.h"
 #include "values.h"
 
@@ -38,17 +39,6 @@ void append_place(const char *text)
     append_place(reinterpret_cast<const unsigned char *>(text), strlen(text));
 }
 
-bool is_number(const unsigned char *text, size_t length)
-{
-    if (length == 0)
-        return false;
-    for (size_t index = 0; index < length; ++index) {
-        if (text[index] < '0' || text[index] > '9')
-            return false;
-    }
-    return true;
-}
-
 // An AviUtl2 section in the editor's words: "project", "scene N", "layer
 // N", "plugin N", "object ID" and "object ID, effect K"; another as it
 // stands.
@@ -58,7 +48,7 @@ void name_aviutl2_section(const unsigned char *name, size_t length)
     size_t head = dot == nullptr ? length : static_cast<size_t>(dot - name);
     const unsigned char *number = name + head + 1;
     size_t number_length = dot == nullptr ? 0 : length - head - 1;
-    if (is_number(name, head) && (dot == nullptr || is_number(number, number_length))) {
+    if (is_digits(name, head) && (dot == nullptr || is_digits(number, number_length))) {
         append_place("object ");
         append_place(name, head);
         if (dot != nullptr) {
@@ -71,7 +61,7 @@ void name_aviutl2_section(const unsigned char *name, size_t length)
     const char *const *part =
         std::find_if(std::begin(NUMBERED), std::end(NUMBERED),
                      [&](const char *word) { return is_word(name, head, word); });
-    if (part == std::end(NUMBERED) || !is_number(number, number_length)) {
+    if (part == std::end(NUMBERED) || !is_digits(number, number_length)) {
         append_place(name, length);
         return;
     }
@@ -121,17 +111,6 @@ struct hex_text {
     unsigned char decoded[4096]; // not yet scanned
 };
 hex_text hex;
-
-int hex_digit(unsigned char byte)
-{
-    if (byte >= '0' && byte <= '9')
-        return byte - '0';
-    if (byte >= 'a' && byte <= 'f')
-        return byte - 'a' + 10;
-    if (byte >= 'A' && byte <= 'F')
-        return byte - 'A' + 10;
-    return -1;
-}
 
 void scan_decoded()
 {

@@ -24,17 +24,6 @@ bool is_digit(unsigned char byte)
     return byte >= '0' && byte <= '9';
 }
 
-int hex_digit(unsigned char byte)
-{
-    if (is_digit(byte))
-        return byte - '0';
-    if (byte >= 'a' && byte <= 'f')
-        return byte - 'a' + 10;
-    if (byte >= 'A' && byte <= 'F')
-        return byte - 'A' + 10;
-    return -1;
-}
-
 // A decimal escape: up to three digits. One past 255 is no byte Lua
 // accepts; it stands for no separator.
 lua_byte decimal_escape(const unsigned char *text, size_t at, size_t length)
@@ -100,6 +89,17 @@ quoted_value read_quoted(const unsigned char *text, size_t start, size_t length,
 bool is_separator(unsigned char byte)
 {
     return byte == '\\' || byte == '/';
+}
+
+int hex_digit(unsigned char byte)
+{
+    if (is_digit(byte))
+        return byte - '0';
+    if (byte >= 'a' && byte <= 'f')
+        return byte - 'a' + 10;
+    if (byte >= 'A' && byte <= 'F')
+        return byte - 'A' + 10;
+    return -1;
 }
 
 bool is_ascii_letter(unsigned char byte)

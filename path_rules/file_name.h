@@ -10,6 +10,10 @@
 bool is_separator(unsigned char byte);
 bool is_ascii_letter(unsigned char byte);
 
+// The value of a hex digit, or -1 for a byte that is none: Lua's `\xHH`
+// escapes, and the hex that object files write UTF-16 text in.
+int hex_digit(unsigned char byte);
+
 // Whether a text begins with a path: an ASCII letter, ':' and '\' or '/' (a
 // drive), or "\\" (a network share).
 bool begins_with_path(const unsigned char *text, size_t length);

@@ -237,43 +237,6 @@ TEST(Hostile, AFileThatChangesWhileItIsCopiedGetsNoCopyWithAPath)
     EXPECT_EQ(check_blanked_record(timeline_of(copy), false), "");
 }
 
-struct listed {
-    std::string where;
-    bytes path;
-};
-
-void collect(void *context, const found_path &path)
-{
-    static_cast<std::vector<listed> *>(context)->push_back(
-        {path.where, bytes(path.path, path.path + path.length)});
-}
-
-std::vector<listed> listing_of(const bytes &file)
-{
-    std::vector<listed> found;
-    FILE *in = temporary_file();
-    if (in == nullptr || fwrite(file.data(), 1, file.size(), in) != file.size()) {
-        ADD_FAILURE() << "no temporary file";
-        return found;
-    }
-    rewind(in);
-    if (is_backup(file)) {
-        EXPECT_EQ(list_backup({}, in, {collect, &found}), LIST_DONE);
-    } else {
-        EXPECT_EQ(list_paths({}, in, {collect, &found}), LIST_DONE);
-    }
-    fclose(in);
-    return found;
-}
-
-std::vector<bytes> paths_of(const std::vector<listed> &found)
-{
-    std::vector<bytes> paths;
-    for (const listed &entry : found)
-        paths.push_back(entry.path);
-    return paths;
-}
-
 // A real file, and after it another plugin's record holding `data`.
 bytes with_plugin(const bytes &data)
 {

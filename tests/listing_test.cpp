@@ -13,55 +13,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct listed {
-    std::string where;
-    bool old;
-    bytes path;
-};
-
-void collect(void *context, const found_path &path)
-{
-    static_cast<std::vector<listed> *>(context)->push_back(
-        {path.where, path.old, bytes(path.path, path.path + path.length)});
-}
-
-std::vector<listed> list_bytes(const bytes &file, list_result expected = LIST_DONE)
-{
-    std::vector<listed> found;
-    FILE *in = temporary_file();
-    if (in == nullptr ||
-        (!file.empty() && fwrite(file.data(), 1, file.size(), in) != file.size())) {
-        ADD_FAILURE() << "no temporary file";
-        return found;
-    }
-    rewind(in);
-    EXPECT_EQ(list_paths({}, in, {collect, &found}), expected);
-    fclose(in);
-    return found;
-}
-
-std::vector<bytes> paths_of(const std::vector<listed> &found)
-{
-    std::vector<bytes> paths;
-    for (const listed &entry : found)
-        paths.push_back(entry.path);
-    return paths;
-}
-
 TEST(ListingRealFiles, EveryPathTheRuleFindsAndNoneInTheBlankedCopy)
 {
     for (const auto &path : real_project_files()) {
         SCOPED_TRACE(path.filename().string());
         bytes file = read_file(path);
-        std::vector<listed> found = list_bytes(file);
+        std::vector<listed> found = listing_of(file);
         EXPECT_EQ(paths_of(found), paths_in(file));
         bytes blanked = copy_through_files(file, blank_media_copy).output;
-        for (const listed &entry : list_bytes(blanked)) {
+        for (const listed &entry : listing_of(blanked)) {
             EXPECT_EQ(entry.where.find(": file path"), std::string::npos) << entry.where;
             EXPECT_EQ(entry.where.find(" name"), std::string::npos) << entry.where;
         }
     }
-    EXPECT_EQ(list_bytes(read_file(real_project_file("EffectSet01.aup"))).size(), 15u);
+    EXPECT_EQ(listing_of(read_file(real_project_file("EffectSet01.aup"))).size(), 15u);
 }
 
 TEST(ListingPlanted, EachKindOfPlaceIsNamedAndAUrlIsNoPath)
@@ -86,7 +51,7 @@ TEST(ListingPlanted, EachKindOfPlaceIsNamedAndAUrlIsNoPath)
     bytes plugin = plugin_record("VST Hosting",
                                  text_bytes("url=http://example.com/a;dll=\\\\pc\\vst\\a.dll;"));
     file.insert(file.end(), plugin.begin(), plugin.end());
-    std::vector<listed> found = list_bytes(file);
+    std::vector<listed> found = listing_of(file);
     EXPECT_EQ(paths_of(found), paths_in(file));
     struct expected_place {
         std::string where;

@@ -158,6 +158,44 @@ bytes text_bytes(const std::string &text)
     return bytes(text.begin(), text.end());
 }
 
+namespace {
+
+void collect(void *context, const found_path &path)
+{
+    static_cast<std::vector<listed> *>(context)->push_back(
+        {path.where, path.old, bytes(path.path, path.path + path.length)});
+}
+
+} // namespace
+
+std::vector<listed> listing_of(const bytes &file)
+{
+    std::vector<listed> found;
+    FILE *in = temporary_file();
+    if (in == nullptr ||
+        (!file.empty() && fwrite(file.data(), 1, file.size(), in) != file.size())) {
+        ADD_FAILURE() << "no temporary file";
+        return found;
+    }
+    rewind(in);
+    auto size = static_cast<int64_t>(file.size());
+    if (is_backup_start(file.data(), file.size(), size)) {
+        EXPECT_EQ(list_backup({}, in, {collect, &found}), LIST_DONE);
+    } else {
+        EXPECT_EQ(list_paths({}, in, {collect, &found}), LIST_DONE);
+    }
+    fclose(in);
+    return found;
+}
+
+std::vector<bytes> paths_of(const std::vector<listed> &found)
+{
+    std::vector<bytes> paths;
+    for (const listed &entry : found)
+        paths.push_back(entry.path);
+    return paths;
+}
+
 fs::path real_project_file(const std::string &name)
 {
     return START_FOLDER / "test-data" / "real-aup" / name;

@@ -2,6 +2,7 @@
 // the tool run as a process.
 #pragma once
 
+#include "../project/listing.h"
 #include "../project/media.h"
 #include "../project/rewrite.h"
 #include "layout_model.h"
@@ -44,6 +45,17 @@ extern media_report last_media_report;
 rewrite_result blank_media_copy(FILE *in, FILE *out);
 rewrite_result blank_media_copy_surveyed(FILE *in, FILE *out);
 rewrite_result blank_backup_copy(FILE *in, FILE *out);
+
+// A path a listing found: where, whether in old bytes, and its bytes.
+struct listed {
+    std::string where;
+    bool old;
+    bytes path;
+};
+
+// The listing of a project file, or of a backup, which must end LIST_DONE.
+std::vector<listed> listing_of(const bytes &file);
+std::vector<bytes> paths_of(const std::vector<listed> &found);
 
 // The real project files shipped with the tests: all, or one by name.
 std::vector<std::filesystem::path> real_project_files();

@@ -61,22 +61,22 @@ bool read_op_header(packed_reader *reader)
     } else {
         consume(reader->in, length);
     }
-    uint32_t count = header[0] & SHORT_COUNT_MASK;
-    if (count == 0)
-        count = header[1] | static_cast<uint32_t>(header[2]) << 8 |
-                static_cast<uint32_t>(header[3]) << 16;
-    if (count > reader->left) {
+    // Whole: decoded as it lies.
+    unsigned char whole[LONGEST_OP_HEADER] = {};
+    memcpy(whole, header, length);
+    packed_op op = decode_op(whole);
+    if (op.count > reader->left) {
         memmove(reader->failed_header, header, length);
         reader->failed_header_length = length;
         return fail(reader, UNPACK_OVERRUN);
     }
-    reader->op_is_run = (header[0] & RUN_BIT) != 0;
+    reader->op_is_run = op.is_run != 0;
     if (reader->op_is_run)
-        reader->value = header[length - 1];
-    reader->op_left = count;
+        reader->value = op.value;
+    reader->op_left = op.count;
     // The follower is told of empty ops too: they take bytes in the file.
     if (reader->follower != nullptr)
-        note_original_op(reader->follower, count, reader->op_is_run, reader->value, length);
+        note_original_op(reader->follower, op);
     return true;
 }
 
@@ -309,17 +309,13 @@ bool peek_unpacked(const packed_reader &reader, unsigned char *out, size_t lengt
             // Only the ops the reader would read as they stand.
             if (in.end - at < LONGEST_OP_HEADER)
                 return false;
-            const unsigned char *header = input_block + at;
-            size_t header_length = op_header_length(header[0]);
-            op_left = header[0] & SHORT_COUNT_MASK;
-            if (op_left == 0)
-                op_left = header[1] | static_cast<uint32_t>(header[2]) << 8 |
-                          static_cast<uint32_t>(header[3]) << 16;
-            if (op_left == 0 || op_left > reader.left - taken)
+            packed_op op = decode_op(input_block + at);
+            if (op.count == 0 || op.count > reader.left - taken)
                 return false;
-            is_run = (header[0] & RUN_BIT) != 0;
-            value = header[header_length - 1];
-            at += header_length;
+            op_left = op.count;
+            is_run = op.is_run != 0;
+            value = op.value;
+            at += op.header_length;
         }
         size_t count = std::min<size_t>(op_left, length - taken);
         if (!is_run) {
@@ -423,29 +419,43 @@ void pack_run(packer *packer, unsigned char value, uint64_t count)
     }
 }
 
-// Eight bytes are compared with their neighbours at a time: a byte of
-// `pairs` is zero where two neighbours are equal.
-size_t find_run_start(const unsigned char *bytes, size_t length)
+namespace {
+
+// Where a run starts among the eight places from `at` on: the words at a
+// place and at the three bytes after it differ nowhere, byte for byte, where
+// a run starts. SIZE_MAX when at none.
+size_t run_start_in_word(const unsigned char *bytes, size_t at)
 {
     constexpr uint64_t LOW7 = 0x7F7F7F7F7F7F7F7F;
-    constexpr uint64_t STARTS = 0x0000008080808080; // the five starts a word can show
-    if (length < RUN_START)
+    uint64_t words[RUN_START];
+    for (size_t shift = 0; shift < RUN_START; ++shift)
+        memcpy(&words[shift], bytes + at + shift, sizeof words[0]);
+    uint64_t differ = (words[0] ^ words[1]) | (words[1] ^ words[2]) | (words[2] ^ words[3]);
+    uint64_t same = ~(((differ & LOW7) + LOW7) | differ | LOW7); // top bit of each 0 byte
+    return same == 0 ? SIZE_MAX : at + static_cast<size_t>(__builtin_ctzll(same)) / 8;
+}
+
+} // namespace
+
+size_t find_run_start(const unsigned char *bytes, size_t length)
+{
+    constexpr size_t SPAN = sizeof(uint64_t) + RUN_START - 1; // what eight places read
+    if (length < SPAN) {
+        for (size_t at = 0; at + RUN_START <= length; ++at) {
+            if (bytes[at] == bytes[at + 1] && bytes[at] == bytes[at + 2] &&
+                bytes[at] == bytes[at + 3])
+                return at;
+        }
         return length;
-    size_t at = 0;
-    for (; at + 8 <= length; at += 5) {
-        uint64_t word = 0;
-        memcpy(&word, bytes + at, sizeof word);
-        uint64_t pairs = word ^ (word >> 8);
-        uint64_t equal = ~(((pairs & LOW7) + LOW7) | pairs | LOW7); // top bit of each 0 byte
-        uint64_t starts = equal & (equal >> 8) & (equal >> 16) & STARTS;
-        if (starts != 0)
-            return at + static_cast<size_t>(__builtin_ctzll(starts)) / 8;
     }
-    for (; at + RUN_START <= length; ++at) {
-        if (bytes[at] == bytes[at + 1] && bytes[at] == bytes[at + 2] && bytes[at] == bytes[at + 3])
-            return at;
+    for (size_t at = 0; at + SPAN <= length; at += sizeof(uint64_t)) {
+        size_t start = run_start_in_word(bytes, at);
+        if (start != SIZE_MAX)
+            return start;
     }
-    return length;
+    // The last places, with some tried before, where no run starts.
+    size_t start = run_start_in_word(bytes, length - SPAN);
+    return start != SIZE_MAX ? start : length;
 }
 
 void write_op(packer *packer, bool is_run, uint32_t count, unsigned char value,

@@ -26,10 +26,35 @@ enum unpack_status {
 // The longest op header: the byte, three count bytes and a run's value.
 constexpr size_t LONGEST_OP_HEADER = 5;
 
+// An op as the stream holds it: how many bytes it unpacks to, whether they
+// repeat one value, and how many bytes its header takes in the file.
+struct packed_op {
+    uint32_t count;
+    unsigned char value;
+    unsigned char is_run;
+    unsigned char header_length;
+};
+
+// Decodes the op whose header begins at `header`, with LONGEST_OP_HEADER
+// bytes readable from there: the top bit of the first byte tells a run from
+// a literal, its low seven bits hold a short count, or zero when three count
+// bytes follow; a run's value comes last.
+inline packed_op decode_op(const unsigned char *header)
+{
+    packed_op op = {header[0] & 0x7Fu, 0, static_cast<unsigned char>(header[0] >> 7), 1};
+    if (op.count == 0) {
+        op.count = header[1] | static_cast<uint32_t>(header[2]) << 8 |
+                   static_cast<uint32_t>(header[3]) << 16;
+        op.header_length = 4;
+    }
+    if (op.is_run != 0)
+        op.value = header[op.header_length++];
+    return op;
+}
+
 // A packer that follows the ops a reader reads (repack.h), told of each.
 struct repacker;
-void note_original_op(repacker *follower, uint32_t count, bool is_run, unsigned char value,
-                      size_t header_length);
+void note_original_op(repacker *follower, const packed_op &op);
 
 // Reads one stream's unpacked bytes in order, from the input standing at its
 // first op. Nothing is trusted: an op is checked against what is left of the
@@ -81,23 +106,16 @@ inline bool read_next_header(packed_reader *reader)
     input_stream *in = reader->in;
     if (reader->raw || reader->left == 0 || in->end - in->at < LONGEST_OP_HEADER)
         return false;
-    const unsigned char *header = input_block + in->at;
-    uint32_t count = header[0] & 0x7Fu;
-    size_t length = 1;
-    if (count == 0) {
-        count = header[1] | static_cast<uint32_t>(header[2]) << 8 |
-                static_cast<uint32_t>(header[3]) << 16;
-        length = 4;
-    }
-    if (count == 0 || count > reader->left)
+    packed_op op = decode_op(input_block + in->at);
+    if (op.count == 0 || op.count > reader->left)
         return false;
-    reader->op_is_run = (header[0] & 0x80u) != 0;
+    reader->op_is_run = op.is_run != 0;
     if (reader->op_is_run)
-        reader->value = header[length++];
-    reader->op_left = count;
+        reader->value = op.value;
+    reader->op_left = op.count;
     if (reader->follower != nullptr)
-        note_original_op(reader->follower, count, reader->op_is_run, reader->value, length);
-    in->at += length;
+        note_original_op(reader->follower, op);
+    in->at += op.header_length;
     return true;
 }
 

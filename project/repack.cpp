@@ -4,19 +4,21 @@
 
 namespace {
 
-// The ops read ahead of what is packed: at most one taken piece's worth in a
+// The ops read ahead of what is packed, in a ring. Ops follow one another,
+// in what the stream unpacks to and in the file, so where each begins
+// follows from the one before. At most one taken piece's worth in a
 // stream the packer wrote, more only in one it did not. When they do not
 // fit, the stream's ops are lost and the packer packs the rest.
 constexpr size_t MOST_PENDING_OPS = 8192;
-original_op pending[MOST_PENDING_OPS];
+packed_op pending[MOST_PENDING_OPS];
 
-const original_op &front(const repacker &repacker)
+const packed_op &front(const repacker &repacker)
 {
     return pending[repacker.first];
 }
 
 // How many bytes an op takes in the file, its header's and its literal's.
-uint64_t stored_length(const original_op &op)
+uint64_t stored_length(const packed_op &op)
 {
     return op.header_length + (op.is_run != 0 ? 0 : op.count);
 }
@@ -29,7 +31,7 @@ void pop(repacker *repacker)
         repacker->front_end += front(*repacker).count;
 }
 
-const unsigned char *literal_at(const repacker &repacker, uint64_t header_at, const original_op &op)
+const unsigned char *literal_at(const repacker &repacker, uint64_t header_at, const packed_op &op)
 {
     return input_at(*repacker.in, header_at + op.header_length);
 }
@@ -45,7 +47,7 @@ void feed(repacker *repacker, const unsigned char *literal, unsigned char value,
 }
 
 // Feeds the packer the first `length` bytes of an op the block still holds.
-void feed_op(repacker *repacker, const original_op &op, uint64_t header_at, uint64_t length)
+void feed_op(repacker *repacker, const packed_op &op, uint64_t header_at, uint64_t length)
 {
     feed(repacker, op.is_run != 0 ? nullptr : literal_at(*repacker, header_at, op), op.value,
          length);
@@ -57,7 +59,7 @@ uint64_t next_run_header(const repacker &repacker)
 {
     uint64_t header_at = repacker.front_header_at;
     for (size_t index = 0; index < repacker.count; ++index) {
-        const original_op &op = pending[(repacker.first + index) % MOST_PENDING_OPS];
+        const packed_op &op = pending[(repacker.first + index) % MOST_PENDING_OPS];
         if (op.is_run != 0)
             return header_at;
         header_at += stored_length(op);
@@ -84,7 +86,7 @@ void leave_step(repacker *repacker)
 
 // Whether the packer, holding nothing, would write `op` just as it is, when
 // `next` (whose first byte is `next_first`) follows it.
-bool stands(const original_op &op, const unsigned char *literal, const original_op &next,
+bool stands(const packed_op &op, const unsigned char *literal, const packed_op &next,
             unsigned char next_first)
 {
     // An empty op shows nothing of what follows it; the packer never writes one.
@@ -97,7 +99,7 @@ bool stands(const original_op &op, const unsigned char *literal, const original_
 }
 
 // The same for the stream's last op.
-bool stands_last(const original_op &op, const unsigned char *literal)
+bool stands_last(const packed_op &op, const unsigned char *literal)
 {
     if (op.is_run != 0)
         return op.count >= RUN_START;
@@ -108,10 +110,10 @@ bool stands_last(const original_op &op, const unsigned char *literal)
 // it stands, and this one is held.
 void hold_front(repacker *repacker)
 {
-    const original_op &op = front(*repacker);
+    const packed_op &op = front(*repacker);
     uint64_t header_at = repacker->front_header_at;
     if (repacker->has_held) {
-        const original_op &held = repacker->held;
+        const packed_op &held = repacker->held;
         const unsigned char *literal =
             held.is_run != 0 ? nullptr : literal_at(*repacker, repacker->held_header_at, held);
         unsigned char first =
@@ -132,7 +134,7 @@ void hold_front(repacker *repacker)
 // exactly, it holds nothing else, and following resumes with it held.
 void resume_at_front(repacker *repacker)
 {
-    const original_op &op = front(*repacker);
+    const packed_op &op = front(*repacker);
     packer &greedy = repacker->greedy;
     if (!repacker->following || op.is_run == 0 || greedy.run_length != op.count ||
         greedy.run_value != op.value)
@@ -173,11 +175,11 @@ uint64_t take_in_step(repacker *repacker, uint64_t length)
     uint64_t taken = 0;
     bool held_another = false; // an empty op may be held, taking no byte
     while (repacker->count > 0 && repacker->front_end - repacker->at <= length - taken) {
-        const original_op &op = front(*repacker);
+        const packed_op &op = front(*repacker);
         uint64_t header_at = repacker->front_header_at;
         if (op.is_run == 0 && op.count > LONGEST_FOLLOWED_LITERAL)
             break;
-        const original_op &held = repacker->held;
+        const packed_op &held = repacker->held;
         const unsigned char *held_literal =
             held.is_run != 0 ? nullptr : literal_at(*repacker, repacker->held_header_at, held);
         unsigned char first =
@@ -238,8 +240,7 @@ void take(repacker *repacker, const unsigned char *literal, unsigned char value,
 
 } // namespace
 
-void note_original_op(repacker *follower, uint32_t count, bool is_run, unsigned char value,
-                      size_t header_length)
+void note_original_op(repacker *follower, const packed_op &op)
 {
     if (!follower->following)
         return;
@@ -252,14 +253,12 @@ void note_original_op(repacker *follower, uint32_t count, bool is_run, unsigned 
         return;
     }
     if (follower->count == 0)
-        follower->front_end = follower->at + count;
-    original_op op = {count, value, static_cast<unsigned char>(is_run),
-                      static_cast<unsigned char>(header_length)};
+        follower->front_end = follower->at + op.count;
     pending[(follower->first + follower->count++) % MOST_PENDING_OPS] = op;
     uint64_t header_at = follower->next_header_at;
     follower->next_header_at += stored_length(op);
     // Out of step, the block keeps a run's header, where following may resume.
-    if (!follower->in_step && is_run && follower->in->keep_from == UINT64_MAX)
+    if (!follower->in_step && op.is_run != 0 && follower->in->keep_from == UINT64_MAX)
         move_echo_window(follower->in, UINT64_MAX, header_at);
 }
 
@@ -268,24 +267,22 @@ uint64_t pass_in_step(repacker *repacker, packed_reader *reader, uint64_t length
     if (!repacker->in_step || !repacker->has_held || repacker->count > 0 || reader->op_left > 0 ||
         reader->raw)
         return 0;
+    // Kept in locals: the compiler must assume that a write to the block
+    // changes any field of the stream or the reader.
     input_stream *in = reader->in;
+    const size_t end = in->end;
+    size_t at = in->at;
+    const uint64_t room = std::min(length, reader->left);
     uint64_t passed = 0;
-    original_op held = repacker->held;
+    packed_op held = repacker->held;
     size_t held_at = static_cast<size_t>(repacker->held_header_at - in->block_start);
-    while (passed < length && in->end - in->at >= LONGEST_OP_HEADER) {
-        const unsigned char *header = input_block + in->at;
-        original_op op = {header[0] & 0x7Fu, 0, static_cast<unsigned char>(header[0] >> 7), 1};
-        if (op.count == 0) {
-            op.count = header[1] | static_cast<uint32_t>(header[2]) << 8 |
-                       static_cast<uint32_t>(header[3]) << 16;
-            op.header_length = 4;
-        }
-        if (op.is_run != 0)
-            op.value = header[op.header_length++];
+    while (end - at >= LONGEST_OP_HEADER) {
+        const unsigned char *header = input_block + at;
+        packed_op op = decode_op(header);
         size_t stored = op.header_length + (op.is_run != 0 ? 0 : op.count);
         // Whole, in the block, and an op the general path would follow.
-        if (op.count == 0 || op.count > reader->left || op.count > length - passed ||
-            stored > in->end - in->at || (op.is_run == 0 && op.count > LONGEST_FOLLOWED_LITERAL))
+        if (op.count == 0 || op.count > room - passed || stored > end - at ||
+            (op.is_run == 0 && op.count > LONGEST_FOLLOWED_LITERAL))
             break;
         const unsigned char *held_literal =
             held.is_run != 0 ? nullptr : input_block + held_at + held.header_length;
@@ -293,13 +290,14 @@ uint64_t pass_in_step(repacker *repacker, packed_reader *reader, uint64_t length
         if (!stands(held, held_literal, op, first))
             break;
         held = op;
-        held_at = in->at;
-        in->at += stored;
-        reader->left -= op.count;
+        held_at = at;
+        at += stored;
         passed += op.count;
     }
     if (passed == 0)
         return 0;
+    in->at = at;
+    reader->left -= passed;
     uint64_t held_header_at = in->block_start + held_at;
     repacker->held = held;
     repacker->held_header_at = held_header_at;
@@ -345,7 +343,7 @@ bool finish_repacking(repacker *repacker)
 {
     bool echoed = true;
     if (repacker->in != nullptr) {
-        const original_op &held = repacker->held;
+        const packed_op &held = repacker->held;
         bool stands_whole =
             repacker->in_step && repacker->has_held && repacker->current_length == 0 &&
             stands_last(held, held.is_run != 0

@@ -24,16 +24,6 @@
 #include <cstddef>
 #include <cstdint>
 
-// An op of the stream, as its reader read it. Ops follow one another, in
-// what the stream unpacks to and in the file, so where each begins follows
-// from the one before.
-struct original_op {
-    uint32_t count;
-    unsigned char value;
-    unsigned char is_run;
-    unsigned char header_length;
-};
-
 constexpr size_t LONGEST_FOLLOWED_LITERAL = size_t{64} * 1024;
 
 struct repacker {
@@ -49,7 +39,7 @@ struct repacker {
     uint64_t front_header_at; // and where its header lies in the file
     uint64_t next_header_at;  // where the header of the next op to be read lies
     bool has_held;            // in step: the last whole op, not yet gone out
-    original_op held;
+    packed_op held;
     uint64_t held_header_at;
     uint64_t current_length; // in step: bytes of the op at the front so far
 };

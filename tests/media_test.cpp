@@ -61,6 +61,26 @@ TEST(MediaRealFiles, PackingAStreamsContentGivesBackItsBytes)
     EXPECT_EQ(streams, 135);
 }
 
+// Where the packer ends a literal: three equal bytes are no run, four are,
+// at every place of buffers of every length across the eight-byte steps.
+TEST(MediaPacking, ARunStartsAtTheFirstFourEqualBytes)
+{
+    for (size_t length = 0; length <= 40; ++length) {
+        for (size_t place = 0; place < length; ++place) {
+            for (size_t same : {3, 4, 5}) {
+                bytes buffer(length);
+                for (size_t at = 0; at < length; ++at)
+                    buffer[at] = static_cast<unsigned char>(at % 2 == 0 ? 'a' : 'b');
+                for (size_t at = place; at < std::min(length, place + same); ++at)
+                    buffer[at] = 'z';
+                size_t expected = place + 4 <= std::min(length, place + same) ? place : length;
+                EXPECT_EQ(find_run_start(buffer.data(), length), expected)
+                    << length << " bytes, " << same << " equal at " << place;
+            }
+        }
+    }
+}
+
 TEST(MediaRealFiles, EveryFileIsBlankedAndOtherwiseItsAnonymisedCopy)
 {
     // Only these hold folders or old bytes; the others' copies are their

@@ -1,6 +1,7 @@
 #include "repack.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -262,17 +263,116 @@ void note_original_op(repacker *follower, const packed_op &op)
         move_echo_window(follower->in, UINT64_MAX, header_at);
 }
 
-uint64_t pass_in_step(repacker *repacker, packed_reader *reader, uint64_t length)
+namespace {
+
+// Writes `count` bytes of an op into `out`, when it is not null: copies of
+// its value, or its literal's bytes from `literal`.
+void copy_op(unsigned char *out, const packed_op &op, const unsigned char *literal, size_t count)
 {
-    if (!repacker->in_step || !repacker->has_held || repacker->count > 0 || reader->op_left > 0 ||
-        reader->raw)
+    if (out == nullptr)
+        return;
+    if (op.is_run != 0)
+        memset(out, op.value, count);
+    else
+        memcpy(out, literal, count);
+}
+
+// In step, holding an op, with the reader within the op at the front: ends
+// that op when the first `room` bytes hold the rest of it and the block its
+// literal, and it lets the one held go out, as complete_op would; its bytes
+// go into `out`. How many bytes it passed.
+uint64_t end_op_in_step(repacker *repacker, packed_reader *reader, uint64_t room,
+                        unsigned char *out)
+{
+    input_stream *in = reader->in;
+    uint32_t rest = reader->op_left;
+    const packed_op &op = front(*repacker);
+    uint64_t header_at = repacker->front_header_at;
+    if (repacker->count != 1 || repacker->front_end - repacker->at != rest || rest > room ||
+        (op.is_run == 0 && in->end - in->at < rest))
+        return 0;
+    const packed_op &held = repacker->held;
+    const unsigned char *held_literal =
+        held.is_run != 0 ? nullptr : literal_at(*repacker, repacker->held_header_at, held);
+    unsigned char first = op.is_run != 0 ? op.value : *literal_at(*repacker, header_at, op);
+    if (!stands(held, held_literal, op, first))
+        return 0;
+    copy_op(out, op, input_block + in->at, rest);
+    if (op.is_run == 0)
+        consume(in, rest);
+    reader->op_left = 0;
+    reader->left -= rest;
+    repacker->at += rest;
+    repacker->held = op;
+    repacker->held_header_at = header_at;
+    repacker->current_length = 0;
+    pop(repacker);
+    move_echo_window(in, header_at, header_at);
+    return rest;
+}
+
+// In step, holding an op, with the reader between ops: begins the op that
+// the next `room` bytes end within, when it lies whole in the block and
+// would let the one held go out, as the reader and take would begin it; its
+// first bytes go into `out`. How many bytes it passed: `room`, or none.
+uint64_t begin_op_in_step(repacker *repacker, packed_reader *reader, uint64_t room,
+                          unsigned char *out)
+{
+    input_stream *in = reader->in;
+    if (room == 0 || in->end - in->at < LONGEST_OP_HEADER)
+        return 0;
+    const unsigned char *header = input_block + in->at;
+    packed_op op = decode_op(header);
+    if (op.count <= room || op.count > reader->left || stored_length(op) > in->end - in->at ||
+        (op.is_run == 0 && op.count > LONGEST_FOLLOWED_LITERAL))
+        return 0;
+    const packed_op &held = repacker->held;
+    const unsigned char *held_literal =
+        held.is_run != 0 ? nullptr : literal_at(*repacker, repacker->held_header_at, held);
+    unsigned char first = op.is_run != 0 ? op.value : header[op.header_length];
+    if (!stands(held, held_literal, op, first))
+        return 0;
+    auto part = static_cast<uint32_t>(room);
+    copy_op(out, op, header + op.header_length, part);
+    uint64_t header_at = input_offset(*in);
+    consume(in, op.header_length + (op.is_run != 0 ? 0 : part));
+    reader->op_left = op.count - part;
+    reader->op_is_run = op.is_run != 0;
+    if (reader->op_is_run)
+        reader->value = op.value;
+    reader->left -= part;
+    pending[repacker->first] = op;
+    repacker->count = 1;
+    repacker->front_end = repacker->at + op.count;
+    repacker->front_header_at = header_at;
+    repacker->next_header_at = header_at + stored_length(op);
+    repacker->current_length = part;
+    repacker->at += part;
+    return part;
+}
+
+// Passes over up to `length` unchanged bytes as pass_in_step does, writing
+// them into `out` when it is not null.
+uint64_t follow_in_step(repacker *repacker, packed_reader *reader, uint64_t length,
+                        unsigned char *out)
+{
+    if (!repacker->in_step || !repacker->has_held || reader->raw)
+        return 0;
+    uint64_t room = std::min(length, reader->left);
+    if (reader->op_left > 0) {
+        uint64_t ended = end_op_in_step(repacker, reader, room, out);
+        if (ended == 0)
+            return 0;
+        return ended +
+               follow_in_step(repacker, reader, length - ended, out == nullptr ? out : out + ended);
+    }
+    if (repacker->count > 0)
         return 0;
     // Kept in locals: the compiler must assume that a write to the block
     // changes any field of the stream or the reader.
     input_stream *in = reader->in;
     const size_t end = in->end;
     size_t at = in->at;
-    const uint64_t room = std::min(length, reader->left);
     uint64_t passed = 0;
     packed_op held = repacker->held;
     size_t held_at = static_cast<size_t>(repacker->held_header_at - in->block_start);
@@ -289,23 +389,77 @@ uint64_t pass_in_step(repacker *repacker, packed_reader *reader, uint64_t length
         unsigned char first = op.is_run != 0 ? op.value : header[op.header_length];
         if (!stands(held, held_literal, op, first))
             break;
+        if (out != nullptr)
+            copy_op(out + passed, op, header + op.header_length, op.count);
         held = op;
         held_at = at;
         at += stored;
         passed += op.count;
     }
-    if (passed == 0)
-        return 0;
-    in->at = at;
-    reader->left -= passed;
-    uint64_t held_header_at = in->block_start + held_at;
-    repacker->held = held;
-    repacker->held_header_at = held_header_at;
-    repacker->at += passed;
-    repacker->front_header_at = repacker->next_header_at = input_offset(*in);
-    // What was held before goes out; the op held now stays in the block.
-    move_echo_window(in, held_header_at, held_header_at);
-    return passed;
+    if (passed > 0) {
+        in->at = at;
+        reader->left -= passed;
+        uint64_t held_header_at = in->block_start + held_at;
+        repacker->held = held;
+        repacker->held_header_at = held_header_at;
+        repacker->at += passed;
+        repacker->front_header_at = repacker->next_header_at = input_offset(*in);
+        // What was held before goes out; the op held now stays in the block.
+        move_echo_window(in, held_header_at, held_header_at);
+    }
+    return passed +
+           begin_op_in_step(repacker, reader, room - passed, out == nullptr ? out : out + passed);
+}
+
+} // namespace
+
+uint64_t pass_in_step(repacker *repacker, packed_reader *reader, uint64_t length)
+{
+    return follow_in_step(repacker, reader, length, nullptr);
+}
+
+bool copy_in_step(repacker *repacker, packed_reader *reader, unsigned char *out, size_t length,
+                  step_mark *mark)
+{
+    if (!repacker->in_step || !repacker->has_held || reader->raw)
+        return false;
+    const input_stream &in = *reader->in;
+    *mark = {*reader,
+             in.at,
+             in.echo_limit,
+             in.keep_from,
+             repacker->held,
+             repacker->held_header_at,
+             repacker->at,
+             repacker->first,
+             repacker->count,
+             pending[repacker->first],
+             repacker->front_end,
+             repacker->front_header_at,
+             repacker->next_header_at,
+             repacker->current_length};
+    if (follow_in_step(repacker, reader, length, out) == length)
+        return true;
+    undo_copy_in_step(repacker, reader, *mark);
+    return false;
+}
+
+void undo_copy_in_step(repacker *repacker, packed_reader *reader, const step_mark &mark)
+{
+    *reader = mark.reader;
+    input_stream *in = reader->in;
+    in->at = mark.input_at;
+    move_echo_window(in, mark.echo_limit, mark.keep_from);
+    repacker->held = mark.held;
+    repacker->held_header_at = mark.held_header_at;
+    repacker->at = mark.at;
+    repacker->first = mark.first;
+    repacker->count = mark.count;
+    pending[mark.first] = mark.front;
+    repacker->front_end = mark.front_end;
+    repacker->front_header_at = mark.front_header_at;
+    repacker->next_header_at = mark.next_header_at;
+    repacker->current_length = mark.current_length;
 }
 
 void start_repacking(repacker *repacker, input_stream *in, FILE *out)

@@ -64,5 +64,33 @@ void repack_run(repacker *repacker, unsigned char value, uint64_t count);
 // the first op that does not pass so, is for the reader and the repacker.
 uint64_t pass_in_step(repacker *repacker, packed_reader *reader, uint64_t length);
 
+// Where a copy in step began: what it moves of the reader, the input and
+// the repacker, to go back to.
+struct step_mark {
+    packed_reader reader;
+    size_t input_at;
+    uint64_t echo_limit;
+    uint64_t keep_from;
+    packed_op held;
+    uint64_t held_header_at;
+    uint64_t at;
+    size_t first;
+    size_t count;
+    packed_op front;
+    uint64_t front_end;
+    uint64_t front_header_at;
+    uint64_t next_header_at;
+    uint64_t current_length;
+};
+
+// Takes the next `length` bytes into `out` and passes them over as
+// pass_in_step does, as if they will not change, when it can pass all of
+// them so; false, having taken none, otherwise. Nothing is written while
+// they are taken, so that, should some of them change, undo_copy_in_step
+// goes back to `mark`, where the reader is to read them again.
+bool copy_in_step(repacker *repacker, packed_reader *reader, unsigned char *out, size_t length,
+                  step_mark *mark);
+void undo_copy_in_step(repacker *repacker, packed_reader *reader, const step_mark &mark);
+
 // Writes what is held, and ends the echo. False when any write failed.
 bool finish_repacking(repacker *repacker);

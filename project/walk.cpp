@@ -96,8 +96,10 @@ void note_field(section_walk *walk, const unsigned char *field, size_t size, fie
 }
 
 // Reads the bytes a packing walk only looked at, as a take reads them.
+// Bytes it passed over in step as it took them are left passed.
 void read_peeked(section_walk *walk)
 {
+    walk->has_copied = false;
     static unsigned char read[4096];
     while (walk->peeked > 0) {
         size_t length = std::min(walk->peeked, sizeof read);
@@ -151,6 +153,12 @@ uint64_t untaken(const section_walk &walk)
 bool take(section_walk *walk, unsigned char *bytes, size_t length)
 {
     read_peeked(walk);
+    if (walk->mode == WALK_PACK &&
+        copy_in_step(walk->out, &walk->reader, bytes, length, &walk->mark)) {
+        walk->has_copied = true;
+        walk->copied_in_step = length;
+        return true;
+    }
     if (walk->mode == WALK_PACK && peek_unpacked(walk->reader, bytes, length)) {
         walk->peeked = length;
         return true;
@@ -166,6 +174,14 @@ bool take(section_walk *walk, unsigned char *bytes, size_t length)
 
 void give(section_walk *walk, const unsigned char *bytes, size_t length)
 {
+    if (walk->has_copied) {
+        walk->has_copied = false;
+        if (walk->copied_in_step == length && walk->field_count == 0)
+            return; // passed over already
+        // Some changed, or only some are given: they are read again.
+        undo_copy_in_step(walk->out, &walk->reader, walk->mark);
+        walk->peeked = walk->copied_in_step;
+    }
     if (walk->mode == WALK_PACK && walk->peeked == length && walk->field_count == 0) {
         // Unchanged, the bytes go out as the stream holds them; they lie whole
         // in the block, so passing them over cannot fail.

@@ -44,6 +44,11 @@ struct section_walk {
     noted_field fields[MOST_NOTED_FIELDS];
     int field_count;
     size_t peeked; // taken bytes a packing walk has only looked at, not yet read
+    // Taken bytes a packing walk has passed over in step, as if unchanged,
+    // and where it began to.
+    size_t copied_in_step;
+    bool has_copied;
+    step_mark mark;
 };
 
 section_walk start_look(const packed_reader &reader, text_encoding encoding);
@@ -55,9 +60,11 @@ section_walk start_list(const packed_reader &reader, text_encoding encoding, pat
 walk_result walk_failure(const section_walk &walk);
 
 // Takes the next `length` unpacked bytes into `bytes`, to be given on once
-// read. False on failure. A packing walk only looks at bytes the block
-// holds whole, and on give passes them over when nothing in them changed,
-// which costs less than reading them and packing them again.
+// read. False on failure. A packing walk passes over the bytes it can pass
+// in step as it takes them, and goes back when they change; otherwise it
+// only looks at bytes the block holds whole, and on give passes them over
+// when nothing in them changed. Either costs less than reading them and
+// packing them again.
 bool take(section_walk *walk, unsigned char *bytes, size_t length);
 
 // The section's unpacked bytes not yet taken.

@@ -676,6 +676,16 @@ void scan_run(path_scanner *scanner, unsigned char value, uint64_t count)
         scan_segment(scanner, {nullptr, value, at, at + static_cast<position>(count), false});
 }
 
+uint64_t copies_scanned(unsigned char value, uint64_t count)
+{
+    // Room for the lookahead of a hit before the run and for a UTF-16LE unit
+    // half read, with the run's parity.
+    constexpr uint64_t KEPT_ZEROS = 4 * RUN_EDGE;
+    if (value != 0 || count <= KEPT_ZEROS)
+        return count;
+    return KEPT_ZEROS + count % 2;
+}
+
 void scan_field(path_scanner *scanner, const unsigned char *field, size_t size,
                 field_reading reading, const char *name)
 {

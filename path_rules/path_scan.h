@@ -115,6 +115,13 @@ void set_part(path_scanner *scanner, const char *part, uint64_t number, int32_t 
 void scan_data(path_scanner *scanner, const unsigned char *bytes, size_t length);
 void scan_run(path_scanner *scanner, unsigned char value, uint64_t count);
 
+// How many copies of `value` scanned as data find what `count` of them
+// would: all of them, but for a long run of 0 bytes, which ends every path
+// and begins none, so that past its first bytes only whether its length is
+// odd counts (it aligns the UTF-16LE text after it). Whoever gathers pieces
+// of data to scan them together may put those few in the run's place.
+uint64_t copies_scanned(unsigned char value, uint64_t count);
+
 // How a field's text is read.
 enum field_reading {
     FIELD_READ_TEXT,   // 8-bit text in the section's encoding

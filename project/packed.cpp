@@ -282,7 +282,14 @@ size_t unpack(packed_reader *reader, unsigned char *out, size_t length)
     // Most of what runs repeat is zeros: the bytes start as zeros, and only
     // other runs and literals are written.
     memset(out, 0, length);
-    size_t taken = 0;
+    size_t taken = static_cast<size_t>(take_whole_ops(
+        reader, length, [out](const packed_op &op, const unsigned char *literal, uint64_t at) {
+            if (op.is_run == 0)
+                memcpy(out + at, literal, op.count);
+            else if (op.value != 0)
+                memset(out + at, op.value, op.count);
+            return true;
+        }));
     op_piece piece{};
     while (taken < length && next_piece(reader, length - taken, &piece)) {
         if (!piece.is_run)

@@ -9,6 +9,7 @@
 
 #include "input.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -143,6 +144,36 @@ inline bool next_piece(packed_reader *reader, uint64_t wanted, op_piece *piece)
     reader->op_left -= count;
     reader->left -= count;
     return true;
+}
+
+// Takes whole ops straight from the input's block, for a reader between
+// ops that tells no follower of them, while they lie whole there, fit in
+// the next `length` unpacked bytes and `take(op, literal, taken)` takes
+// them (`literal`: a literal's bytes; `taken`: the bytes taken before this
+// op). How many bytes it took; the rest is next_piece's. The block's
+// position and the counts are kept in locals meanwhile: the compiler must
+// assume that a write through a byte pointer changes them.
+template <typename Take> uint64_t take_whole_ops(packed_reader *reader, uint64_t length, Take take)
+{
+    if (reader->raw || reader->op_left > 0 || reader->follower != nullptr)
+        return 0;
+    input_stream *in = reader->in;
+    const size_t end = in->end;
+    size_t at = in->at;
+    const uint64_t room = std::min(length, reader->left);
+    uint64_t taken = 0;
+    while (end - at >= LONGEST_OP_HEADER) {
+        packed_op op = decode_op(input_block + at);
+        size_t stored = op.header_length + (op.is_run != 0 ? 0 : op.count);
+        if (op.count == 0 || op.count > room - taken || stored > end - at ||
+            !take(op, input_block + at + op.header_length, taken))
+            break;
+        at += stored;
+        taken += op.count;
+    }
+    in->at = at;
+    reader->left -= taken;
+    return taken;
 }
 
 // Takes the next `length` unpacked bytes into `out`; how many it took,

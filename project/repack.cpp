@@ -351,25 +351,16 @@ uint64_t begin_op_in_step(repacker *repacker, packed_reader *reader, uint64_t ro
     return part;
 }
 
-// Passes over up to `length` unchanged bytes as pass_in_step does, writing
-// them into `out` when it is not null.
-uint64_t follow_in_step(repacker *repacker, packed_reader *reader, uint64_t length,
+// In step, holding an op, with the reader between ops: passes over the
+// whole ops in the block that the next `room` bytes hold, as long as each
+// lets the one held go out, writing their bytes into `out` when COPIES.
+// The block's position and the counts are kept in locals meanwhile: the
+// compiler must assume that a write through a byte pointer changes them.
+// Apart, the loop that only passes keeps them all in registers.
+template <bool COPIES>
+uint64_t pass_whole_ops(repacker *repacker, packed_reader *reader, uint64_t room,
                         unsigned char *out)
 {
-    if (!repacker->in_step || !repacker->has_held || reader->raw)
-        return 0;
-    uint64_t room = std::min(length, reader->left);
-    if (reader->op_left > 0) {
-        uint64_t ended = end_op_in_step(repacker, reader, room, out);
-        if (ended == 0)
-            return 0;
-        return ended +
-               follow_in_step(repacker, reader, length - ended, out == nullptr ? out : out + ended);
-    }
-    if (repacker->count > 0)
-        return 0;
-    // Kept in locals: the compiler must assume that a write to the block
-    // changes any field of the stream or the reader.
     input_stream *in = reader->in;
     const size_t end = in->end;
     size_t at = in->at;
@@ -389,24 +380,46 @@ uint64_t follow_in_step(repacker *repacker, packed_reader *reader, uint64_t leng
         unsigned char first = op.is_run != 0 ? op.value : header[op.header_length];
         if (!stands(held, held_literal, op, first))
             break;
-        if (out != nullptr)
+        if (COPIES)
             copy_op(out + passed, op, header + op.header_length, op.count);
         held = op;
         held_at = at;
         at += stored;
         passed += op.count;
     }
-    if (passed > 0) {
-        in->at = at;
-        reader->left -= passed;
-        uint64_t held_header_at = in->block_start + held_at;
-        repacker->held = held;
-        repacker->held_header_at = held_header_at;
-        repacker->at += passed;
-        repacker->front_header_at = repacker->next_header_at = input_offset(*in);
-        // What was held before goes out; the op held now stays in the block.
-        move_echo_window(in, held_header_at, held_header_at);
+    if (passed == 0)
+        return 0;
+    in->at = at;
+    reader->left -= passed;
+    uint64_t held_header_at = in->block_start + held_at;
+    repacker->held = held;
+    repacker->held_header_at = held_header_at;
+    repacker->at += passed;
+    repacker->front_header_at = repacker->next_header_at = input_offset(*in);
+    // What was held before goes out; the op held now stays in the block.
+    move_echo_window(in, held_header_at, held_header_at);
+    return passed;
+}
+
+// Passes over up to `length` unchanged bytes as pass_in_step does, writing
+// them into `out` when it is not null.
+uint64_t follow_in_step(repacker *repacker, packed_reader *reader, uint64_t length,
+                        unsigned char *out)
+{
+    if (!repacker->in_step || !repacker->has_held || reader->raw)
+        return 0;
+    uint64_t room = std::min(length, reader->left);
+    if (reader->op_left > 0) {
+        uint64_t ended = end_op_in_step(repacker, reader, room, out);
+        if (ended == 0)
+            return 0;
+        return ended +
+               follow_in_step(repacker, reader, length - ended, out == nullptr ? out : out + ended);
     }
+    if (repacker->count > 0)
+        return 0;
+    uint64_t passed = out == nullptr ? pass_whole_ops<false>(repacker, reader, room, out)
+                                     : pass_whole_ops<true>(repacker, reader, room, out);
     return passed +
            begin_op_in_step(repacker, reader, room - passed, out == nullptr ? out : out + passed);
 }

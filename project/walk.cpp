@@ -35,11 +35,12 @@ void list_taken(section_walk *walk, const unsigned char *bytes, size_t length)
 }
 
 // Lists bytes passed over. Small pieces are gathered and scanned together,
-// as the scanner's cost is in each piece; a long run goes as a run.
+// as the scanner's cost is in each piece, and so are runs that the scanner
+// reads as a few of their bytes; a long run goes as a run.
 bool list_passed(section_walk *walk, uint64_t length)
 {
     constexpr size_t GATHER_CAPACITY = 4096;
-    constexpr uint32_t LONGEST_GATHERED_RUN = 64;
+    constexpr uint64_t LONGEST_GATHERED_RUN = 64;
     static unsigned char gathered[GATHER_CAPACITY];
     size_t count = 0;
     op_piece piece{};
@@ -49,10 +50,11 @@ bool list_passed(section_walk *walk, uint64_t length)
         if (!passed)
             break;
         length -= piece.count;
-        bool fits = piece.count <= GATHER_CAPACITY - count;
-        if (piece.is_run && piece.count <= LONGEST_GATHERED_RUN && fits) {
-            memset(gathered + count, piece.value, piece.count);
-            count += piece.count;
+        uint64_t copies = piece.is_run ? copies_scanned(piece.value, piece.count) : piece.count;
+        bool fits = copies <= GATHER_CAPACITY - count;
+        if (piece.is_run && copies <= LONGEST_GATHERED_RUN && fits) {
+            memset(gathered + count, piece.value, static_cast<size_t>(copies));
+            count += static_cast<size_t>(copies);
             continue;
         }
         if (!piece.is_run && fits) {

@@ -2,6 +2,7 @@
 // read plainly, planted paths in each kind of place, and the program's lines.
 #include "../project/listing.h"
 #include "listing_model.h"
+#include "media_model.h"
 #include "planted.h"
 #include "support.h"
 
@@ -77,6 +78,38 @@ TEST(ListingPlanted, EachKindOfPlaceIsNamedAndAUrlIsNoPath)
     for (const listed &entry : found) {
         EXPECT_EQ(std::string(entry.path.begin(), entry.path.end()).find("//example"),
                   std::string::npos);
+    }
+}
+
+// Text on both sides of a run of zeros, which the listing reads as a few
+// zeros when it is long: the zeros still end the text before them.
+TEST(ListingPlanted, ARunOfZerosEndsThePathBeforeIt)
+{
+    const bytes original = read_file(real_project_file("EffectSet01.aup"));
+    const bytes before = text_bytes("x C:");
+    const bytes after = text_bytes("\\\\pc\\share");
+    for (size_t zeros : {4, 31, 32, 33, 150, 151}) {
+        // Packed with the zeros as one run.
+        bytes ops = before;
+        ops.insert(ops.begin(), static_cast<unsigned char>(before.size()));
+        ops.insert(ops.end(), {0x80, static_cast<unsigned char>(zeros), 0, 0, 0});
+        ops.push_back(static_cast<unsigned char>(after.size()));
+        ops.insert(ops.end(), after.begin(), after.end());
+        ops.insert(ops.end(), {0x88, 0});
+        bytes data = before;
+        data.insert(data.end(), zeros, 0);
+        data.insert(data.end(), after.begin(), after.end());
+        data.insert(data.end(), 8, 0);
+        bytes plugin = plugin_record("Zeros", data);
+        plugin.resize(plugin.size() - pack_plainly(data).size());
+        plugin.insert(plugin.end(), ops.begin(), ops.end());
+        bytes file = original;
+        file.insert(file.end(), plugin.begin(), plugin.end());
+        std::vector<listed> found = listing_of(file);
+        EXPECT_EQ(paths_of(found), paths_in(file)) << zeros;
+        ASSERT_FALSE(found.empty());
+        EXPECT_EQ(found.back().where, "plugin \"Zeros\": data") << zeros;
+        EXPECT_EQ(found.back().path, after) << zeros;
     }
 }
 

@@ -96,7 +96,8 @@ bool stands(const packed_op &op, const unsigned char *literal, const packed_op &
     if (op.is_run != 0)
         return op.count >= RUN_START && (next_first != op.value || op.count == LONGEST_RUN);
     return op.count > 0 && next.is_run != 0 && next.count >= RUN_START &&
-           literal[op.count - 1] != next.value && find_run_start(literal, op.count) == op.count;
+           literal[op.count - 1] != next.value &&
+           (op.count < RUN_START || find_run_start(literal, op.count) == op.count);
 }
 
 // The same for the stream's last op.
@@ -265,16 +266,17 @@ void note_original_op(repacker *follower, const packed_op &op)
 
 namespace {
 
-// Writes `count` bytes of an op into `out`, when it is not null: copies of
-// its value, or its literal's bytes from `literal`.
+// Writes `count` bytes of an op into `out`, when it is not null: its
+// literal's bytes from `literal`, or copies of its value. `out` starts as
+// zeros, which most runs repeat.
 void copy_op(unsigned char *out, const packed_op &op, const unsigned char *literal, size_t count)
 {
     if (out == nullptr)
         return;
-    if (op.is_run != 0)
-        memset(out, op.value, count);
-    else
+    if (op.is_run == 0)
         memcpy(out, literal, count);
+    else if (op.value != 0)
+        memset(out, op.value, count);
 }
 
 // In step, holding an op, with the reader within the op at the front: ends
@@ -451,6 +453,7 @@ bool copy_in_step(repacker *repacker, packed_reader *reader, unsigned char *out,
              repacker->front_header_at,
              repacker->next_header_at,
              repacker->current_length};
+    memset(out, 0, length);
     if (follow_in_step(repacker, reader, length, out) == length)
         return true;
     undo_copy_in_step(repacker, reader, *mark);

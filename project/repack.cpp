@@ -85,19 +85,26 @@ void leave_step(repacker *repacker)
     move_echo_window(repacker->in, UINT64_MAX, next_run_header(*repacker));
 }
 
-// Whether the packer, holding nothing, would write `op` just as it is, when
-// `next` (whose first byte is `next_first`) follows it.
-bool stands(const packed_op &op, const unsigned char *literal, const packed_op &next,
-            unsigned char next_first)
+// Whether the packer, holding nothing, would write an op just as it is
+// (a run of `count` copies of `value`, or a literal of `count` bytes at
+// `literal`), when `next` (whose first byte is `next_first`) follows it.
+bool stands(bool is_run, uint32_t count, unsigned char value, const unsigned char *literal,
+            const packed_op &next, unsigned char next_first)
 {
     // An empty op shows nothing of what follows it; the packer never writes one.
     if (next.count == 0)
         return false;
-    if (op.is_run != 0)
-        return op.count >= RUN_START && (next_first != op.value || op.count == LONGEST_RUN);
-    return op.count > 0 && next.is_run != 0 && next.count >= RUN_START &&
-           literal[op.count - 1] != next.value &&
-           (op.count < RUN_START || find_run_start(literal, op.count) == op.count);
+    if (is_run)
+        return count >= RUN_START && (next_first != value || count == LONGEST_RUN);
+    return count > 0 && next.is_run != 0 && next.count >= RUN_START &&
+           literal[count - 1] != next.value &&
+           (count < RUN_START || find_run_start(literal, count) == count);
+}
+
+bool stands(const packed_op &op, const unsigned char *literal, const packed_op &next,
+            unsigned char next_first)
+{
+    return stands(op.is_run != 0, op.count, op.value, literal, next, next_first);
 }
 
 // The same for the stream's last op.
@@ -366,35 +373,41 @@ uint64_t pass_whole_ops(repacker *repacker, packed_reader *reader, uint64_t room
     input_stream *in = reader->in;
     const size_t end = in->end;
     size_t at = in->at;
-    uint64_t passed = 0;
-    packed_op held = repacker->held;
+    uint64_t left = room;
     size_t held_at = static_cast<size_t>(repacker->held_header_at - in->block_start);
+    // What stands asks of the op held, apart, so that it stays in registers.
+    bool held_is_run = repacker->held.is_run != 0;
+    uint32_t held_count = repacker->held.count;
+    unsigned char held_value = repacker->held.value;
+    size_t held_literal_at = held_at + repacker->held.header_length;
     while (end - at >= LONGEST_OP_HEADER) {
         const unsigned char *header = input_block + at;
         packed_op op = decode_op(header);
         size_t stored = op.header_length + (op.is_run != 0 ? 0 : op.count);
         // Whole, in the block, and an op the general path would follow.
-        if (op.count == 0 || op.count > room - passed || stored > end - at ||
+        if (op.count == 0 || op.count > left || stored > end - at ||
             (op.is_run == 0 && op.count > LONGEST_FOLLOWED_LITERAL))
             break;
-        const unsigned char *held_literal =
-            held.is_run != 0 ? nullptr : input_block + held_at + held.header_length;
         unsigned char first = op.is_run != 0 ? op.value : header[op.header_length];
-        if (!stands(held, held_literal, op, first))
+        if (!stands(held_is_run, held_count, held_value, input_block + held_literal_at, op, first))
             break;
         if (COPIES)
-            copy_op(out + passed, op, header + op.header_length, op.count);
-        held = op;
+            copy_op(out + (room - left), op, header + op.header_length, op.count);
+        held_is_run = op.is_run != 0;
+        held_count = op.count;
+        held_value = op.value;
         held_at = at;
+        held_literal_at = at + op.header_length;
         at += stored;
-        passed += op.count;
+        left -= op.count;
     }
+    uint64_t passed = room - left;
     if (passed == 0)
         return 0;
     in->at = at;
     reader->left -= passed;
     uint64_t held_header_at = in->block_start + held_at;
-    repacker->held = held;
+    repacker->held = decode_op(input_block + held_at);
     repacker->held_header_at = held_header_at;
     repacker->at += passed;
     repacker->front_header_at = repacker->next_header_at = input_offset(*in);

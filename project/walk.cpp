@@ -46,6 +46,24 @@ bool list_passed(section_walk *walk, uint64_t length)
     op_piece piece{};
     bool passed = true;
     while (length > 0) {
+        // Whole ops, while they fit, straight from the block.
+        length -=
+            take_whole_ops(&walk->reader, length,
+                           [&count](const packed_op &op, const unsigned char *literal, uint64_t) {
+                               uint64_t copies =
+                                   op.is_run != 0 ? copies_scanned(op.value, op.count) : op.count;
+                               if (copies > GATHER_CAPACITY - count ||
+                                   (op.is_run != 0 && copies > LONGEST_GATHERED_RUN))
+                                   return false;
+                               if (op.is_run != 0)
+                                   memset(gathered + count, op.value, copies);
+                               else
+                                   memcpy(gathered + count, literal, copies);
+                               count += static_cast<size_t>(copies);
+                               return true;
+                           });
+        if (length == 0)
+            break;
         passed = next_piece(&walk->reader, length, &piece);
         if (!passed)
             break;

@@ -282,16 +282,22 @@ size_t unpack(packed_reader *reader, unsigned char *out, size_t length)
     // Most of what runs repeat is zeros: the bytes start as zeros, and only
     // other runs and literals are written.
     memset(out, 0, length);
-    size_t taken = static_cast<size_t>(take_whole_ops(
-        reader, length, [out](const packed_op &op, const unsigned char *literal, uint64_t at) {
-            if (op.is_run == 0)
-                memcpy(out + at, literal, op.count);
-            else if (op.value != 0)
-                memset(out + at, op.value, op.count);
-            return true;
-        }));
+    size_t taken = 0;
     op_piece piece{};
-    while (taken < length && next_piece(reader, length - taken, &piece)) {
+    while (taken < length) {
+        unsigned char *rest = out + taken;
+        taken += static_cast<size_t>(
+            take_whole_ops(reader, length - taken,
+                           [rest](const packed_op &op, const unsigned char *literal, uint64_t at) {
+                               if (op.is_run == 0)
+                                   memcpy(rest + at, literal, op.count);
+                               else if (op.value != 0)
+                                   memset(rest + at, op.value, op.count);
+                               return true;
+                           }));
+        // An op cut by the piece's ends, or one not whole in the block.
+        if (taken == length || !next_piece(reader, length - taken, &piece))
+            break;
         if (!piece.is_run)
             memcpy(out + taken, piece.bytes, piece.count);
         else if (piece.value != 0)

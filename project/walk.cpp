@@ -120,13 +120,9 @@ void note_field(section_walk *walk, const unsigned char *field, size_t size, fie
 void read_peeked(section_walk *walk)
 {
     walk->has_copied = false;
-    static unsigned char read[4096];
-    while (walk->peeked > 0) {
-        size_t length = std::min(walk->peeked, sizeof read);
-        // They lie whole in the block: reading them cannot fail.
-        (void)unpack(&walk->reader, read, length);
-        walk->peeked -= length;
-    }
+    // They lie whole in the block: reading them cannot fail.
+    (void)skip_unpacked(&walk->reader, walk->peeked);
+    walk->peeked = 0;
 }
 
 section_walk start(const packed_reader &reader, walk_mode mode, text_encoding encoding)

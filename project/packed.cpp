@@ -348,6 +348,11 @@ bool peek_unpacked(const packed_reader &reader, unsigned char *out, size_t lengt
 bool skip_unpacked(packed_reader *reader, uint64_t length)
 {
     while (length > 0) {
+        length -=
+            take_whole_ops(reader, length,
+                           [](const packed_op &, const unsigned char *, uint64_t) { return true; });
+        if (length == 0)
+            break;
         if (reader->op_left == 0 && !read_next_header(reader) && !ready_next_op(reader))
             return false;
         uint32_t count = reader->op_left < length ? reader->op_left : static_cast<uint32_t>(length);

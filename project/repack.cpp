@@ -139,24 +139,47 @@ void hold_front(repacker *repacker)
     repacker->current_length = 0;
 }
 
+// Whether the packer's run ends where the op at the front, a run of the
+// same value that it takes in, ends: where the op after it, read from the
+// block, begins with another byte.
+bool run_ends_at_front(const repacker &repacker)
+{
+    const input_stream &in = *repacker.in;
+    uint64_t next_at = repacker.front_header_at + stored_length(front(repacker));
+    if (next_at < in.block_start || next_at - in.block_start > in.end ||
+        in.end - (next_at - in.block_start) < LONGEST_OP_HEADER)
+        return false;
+    const unsigned char *header = input_at(in, next_at);
+    packed_op next = decode_op(header);
+    return next.count > 0 && header[next.header_length - next.is_run] != front(repacker).value;
+}
+
 // Out of step, a run op has come whole: where the packer's run is this op
-// exactly, it holds nothing else, and following resumes with it held.
+// exactly, it holds nothing else, and following resumes with it held. Where
+// the packer's run takes in this op and bytes before it, and ends with it,
+// the packer writes it, holds nothing, and following resumes after it.
 void resume_at_front(repacker *repacker)
 {
     const packed_op &op = front(*repacker);
     packer &greedy = repacker->greedy;
-    if (!repacker->following || op.is_run == 0 || greedy.run_length != op.count ||
+    if (!repacker->following || op.is_run == 0 || greedy.run_length < op.count ||
         greedy.run_value != op.value)
         return;
-    greedy.run_length = 0;
+    bool whole = greedy.run_length == op.count;
+    if (!whole && !run_ends_at_front(*repacker))
+        return;
+    if (whole)
+        greedy.run_length = 0;
     (void)finish_packing(&greedy); // a failed write shows when the repacking ends
-    uint64_t header_at = repacker->front_header_at;
+    uint64_t header_at = repacker->front_header_at + (whole ? 0 : stored_length(op));
     (void)set_echo_window(repacker->in, repacker->out, header_at, header_at, header_at);
     repacker->in_step = true;
-    repacker->held = op;
-    repacker->held_header_at = header_at;
-    repacker->has_held = true;
+    repacker->has_held = whole;
     repacker->current_length = 0;
+    if (whole) {
+        repacker->held = op;
+        repacker->held_header_at = header_at;
+    }
 }
 
 // The op at the front has been packed past, its last byte `changed` or

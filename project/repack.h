@@ -12,8 +12,8 @@
 // other bytes follows. Everything before such an op has gone out as the
 // packer writes it, so the packer would hold nothing there. Otherwise the
 // ops held back go to the packer, which takes over until its run in
-// progress is exactly one of the stream's run ops: there it holds nothing
-// else, and following resumes.
+// progress is exactly one of the stream's run ops, or takes one in and
+// ends where it ends: there it holds nothing else, and following resumes.
 //
 // The ops held back stay in the input's block until they go out: at most
 // two, and a literal longer than LONGEST_FOLLOWED_LITERAL goes to the packer.
@@ -56,11 +56,12 @@ void repack(repacker *repacker, const unsigned char *bytes, size_t length, bool 
 // Packs the stream's next `count` bytes, copies of `value`, unchanged.
 void repack_run(repacker *repacker, unsigned char value, uint64_t count);
 
-// Passes over up to `length` unchanged bytes of whole ops that `reader`
-// has yet to read, as reading them and packing them one by one would, but
-// straight from the input's block: while the repacker is in step, holds an
-// op and none is pending, and each op lies whole in the block and lets the
-// one held go out as it stands. How many bytes it passed; the rest, from
+// Passes over up to `length` unchanged bytes that `reader` has yet to
+// read, as reading them and packing them one by one would, but straight
+// from the input's block: while the repacker is in step and holds an op,
+// and each op lies whole in the block and lets the one held go out as it
+// stands. The op the reader is within, if any, is ended, and the one that
+// `length` ends within is begun. How many bytes it passed; the rest, from
 // the first op that does not pass so, is for the reader and the repacker.
 uint64_t pass_in_step(repacker *repacker, packed_reader *reader, uint64_t length);
 

@@ -34,14 +34,33 @@ void list_taken(section_walk *walk, const unsigned char *bytes, size_t length)
     walk->field_count = 0;
 }
 
+// Where a listing gathers small pieces of data, to scan them together.
+constexpr size_t GATHER_CAPACITY = 4096;
+unsigned char gathered[GATHER_CAPACITY];
+
+// Gathers `length` bytes after the `*count` gathered (copies of `value`, or
+// the literal `bytes` when not a run), as the scanner would read them: when
+// they fit, and are no long run. False, gathering nothing, otherwise.
+bool gather(size_t *count, bool is_run, unsigned char value, const unsigned char *bytes,
+            uint64_t length)
+{
+    constexpr uint64_t LONGEST_GATHERED_RUN = 64;
+    uint64_t copies = is_run ? copies_scanned(value, length) : length;
+    if (copies > GATHER_CAPACITY - *count || (is_run && copies > LONGEST_GATHERED_RUN))
+        return false;
+    if (is_run)
+        memset(gathered + *count, value, static_cast<size_t>(copies));
+    else
+        memcpy(gathered + *count, bytes, static_cast<size_t>(copies));
+    *count += static_cast<size_t>(copies);
+    return true;
+}
+
 // Lists bytes passed over. Small pieces are gathered and scanned together,
 // as the scanner's cost is in each piece, and so are runs that the scanner
 // reads as a few of their bytes; a long run goes as a run.
 bool list_passed(section_walk *walk, uint64_t length)
 {
-    constexpr size_t GATHER_CAPACITY = 4096;
-    constexpr uint64_t LONGEST_GATHERED_RUN = 64;
-    static unsigned char gathered[GATHER_CAPACITY];
     size_t count = 0;
     op_piece piece{};
     bool passed = true;
@@ -50,17 +69,7 @@ bool list_passed(section_walk *walk, uint64_t length)
         length -=
             take_whole_ops(&walk->reader, length,
                            [&count](const packed_op &op, const unsigned char *literal, uint64_t) {
-                               uint64_t copies =
-                                   op.is_run != 0 ? copies_scanned(op.value, op.count) : op.count;
-                               if (copies > GATHER_CAPACITY - count ||
-                                   (op.is_run != 0 && copies > LONGEST_GATHERED_RUN))
-                                   return false;
-                               if (op.is_run != 0)
-                                   memset(gathered + count, op.value, copies);
-                               else
-                                   memcpy(gathered + count, literal, copies);
-                               count += static_cast<size_t>(copies);
-                               return true;
+                               return gather(&count, op.is_run != 0, op.value, literal, op.count);
                            });
         if (length == 0)
             break;
@@ -68,18 +77,8 @@ bool list_passed(section_walk *walk, uint64_t length)
         if (!passed)
             break;
         length -= piece.count;
-        uint64_t copies = piece.is_run ? copies_scanned(piece.value, piece.count) : piece.count;
-        bool fits = copies <= GATHER_CAPACITY - count;
-        if (piece.is_run && copies <= LONGEST_GATHERED_RUN && fits) {
-            memset(gathered + count, piece.value, static_cast<size_t>(copies));
-            count += static_cast<size_t>(copies);
+        if (gather(&count, piece.is_run, piece.value, piece.bytes, piece.count))
             continue;
-        }
-        if (!piece.is_run && fits) {
-            memcpy(gathered + count, piece.bytes, piece.count);
-            count += piece.count;
-            continue;
-        }
         scan_data(walk->scanner, gathered, count);
         count = 0;
         if (piece.is_run)

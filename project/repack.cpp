@@ -447,18 +447,19 @@ uint64_t follow_in_step(repacker *repacker, packed_reader *reader, uint64_t leng
     if (!repacker->in_step || !repacker->has_held || reader->raw)
         return 0;
     uint64_t room = std::min(length, reader->left);
+    uint64_t ended = 0;
     if (reader->op_left > 0) {
-        uint64_t ended = end_op_in_step(repacker, reader, room, out);
+        ended = end_op_in_step(repacker, reader, room, out);
         if (ended == 0)
             return 0;
-        return ended +
-               follow_in_step(repacker, reader, length - ended, out == nullptr ? out : out + ended);
+        room -= ended;
+        out = out == nullptr ? out : out + ended;
     }
     if (repacker->count > 0)
-        return 0;
+        return ended;
     uint64_t passed = out == nullptr ? pass_whole_ops<false>(repacker, reader, room, out)
                                      : pass_whole_ops<true>(repacker, reader, room, out);
-    return passed +
+    return ended + passed +
            begin_op_in_step(repacker, reader, room - passed, out == nullptr ? out : out + passed);
 }
 

@@ -115,28 +115,39 @@ bool stands_last(const packed_op &op, const unsigned char *literal)
     return op.count > 0 && find_run_start(literal, op.count) == op.count;
 }
 
-// In step, the op at the front has come whole: the one held goes out, if
-// it stands, and this one is held.
-void hold_front(repacker *repacker)
+// Whether the op held would go out as it stands with `op`, whose header
+// lies at `header_at` in the block, after it.
+bool held_stands_before(const repacker &repacker, const packed_op &op, uint64_t header_at)
 {
-    const packed_op &op = front(*repacker);
-    uint64_t header_at = repacker->front_header_at;
-    if (repacker->has_held) {
-        const packed_op &held = repacker->held;
-        const unsigned char *literal =
-            held.is_run != 0 ? nullptr : literal_at(*repacker, repacker->held_header_at, held);
-        unsigned char first =
-            op.is_run != 0 || op.count == 0 ? op.value : *literal_at(*repacker, header_at, op);
-        if (!stands(held, literal, op, first)) {
-            leave_step(repacker); // the held op and this one go to the packer
-            return;
-        }
-        move_echo_window(repacker->in, header_at, header_at);
-    }
+    const packed_op &held = repacker.held;
+    const unsigned char *literal =
+        held.is_run != 0 ? nullptr : literal_at(repacker, repacker.held_header_at, held);
+    unsigned char first =
+        op.is_run != 0 || op.count == 0 ? op.value : *literal_at(repacker, header_at, op);
+    return stands(held, literal, op, first);
+}
+
+// In step, holds `op`, whose header lies at `header_at`: what was held
+// before goes out, and this op stays in the block.
+void hold(repacker *repacker, const packed_op &op, uint64_t header_at)
+{
+    move_echo_window(repacker->in, header_at, header_at);
     repacker->held = op;
     repacker->held_header_at = header_at;
     repacker->has_held = true;
     repacker->current_length = 0;
+}
+
+// In step, the op at the front has come whole: the one held goes out, if
+// it stands, and this one is held.
+void hold_front(repacker *repacker)
+{
+    if (repacker->has_held &&
+        !held_stands_before(*repacker, front(*repacker), repacker->front_header_at)) {
+        leave_step(repacker); // the held op and this one go to the packer
+        return;
+    }
+    hold(repacker, front(*repacker), repacker->front_header_at);
 }
 
 // Whether the packer's run ends where the op at the front, a run of the
@@ -209,14 +220,8 @@ uint64_t take_in_step(repacker *repacker, uint64_t length)
     while (repacker->count > 0 && repacker->front_end - repacker->at <= length - taken) {
         const packed_op &op = front(*repacker);
         uint64_t header_at = repacker->front_header_at;
-        if (op.is_run == 0 && op.count > LONGEST_FOLLOWED_LITERAL)
-            break;
-        const packed_op &held = repacker->held;
-        const unsigned char *held_literal =
-            held.is_run != 0 ? nullptr : literal_at(*repacker, repacker->held_header_at, held);
-        unsigned char first =
-            op.is_run != 0 || op.count == 0 ? op.value : *literal_at(*repacker, header_at, op);
-        if (!stands(held, held_literal, op, first))
+        if ((op.is_run == 0 && op.count > LONGEST_FOLLOWED_LITERAL) ||
+            !held_stands_before(*repacker, op, header_at))
             break;
         repacker->held = op;
         repacker->held_header_at = header_at;
@@ -319,15 +324,9 @@ uint64_t end_op_in_step(repacker *repacker, packed_reader *reader, uint64_t room
     input_stream *in = reader->in;
     uint32_t rest = reader->op_left;
     const packed_op &op = front(*repacker);
-    uint64_t header_at = repacker->front_header_at;
     if (repacker->count != 1 || repacker->front_end - repacker->at != rest || rest > room ||
-        (op.is_run == 0 && in->end - in->at < rest))
-        return 0;
-    const packed_op &held = repacker->held;
-    const unsigned char *held_literal =
-        held.is_run != 0 ? nullptr : literal_at(*repacker, repacker->held_header_at, held);
-    unsigned char first = op.is_run != 0 ? op.value : *literal_at(*repacker, header_at, op);
-    if (!stands(held, held_literal, op, first))
+        (op.is_run == 0 && in->end - in->at < rest) ||
+        !held_stands_before(*repacker, op, repacker->front_header_at))
         return 0;
     copy_op(out, op, input_block + in->at, rest);
     if (op.is_run == 0)
@@ -335,11 +334,8 @@ uint64_t end_op_in_step(repacker *repacker, packed_reader *reader, uint64_t room
     reader->op_left = 0;
     reader->left -= rest;
     repacker->at += rest;
-    repacker->held = op;
-    repacker->held_header_at = header_at;
-    repacker->current_length = 0;
+    hold(repacker, op, repacker->front_header_at);
     pop(repacker);
-    move_echo_window(in, header_at, header_at);
     return rest;
 }
 
@@ -356,13 +352,8 @@ uint64_t begin_op_in_step(repacker *repacker, packed_reader *reader, uint64_t ro
     const unsigned char *header = input_block + in->at;
     packed_op op = decode_op(header);
     if (op.count <= room || op.count > reader->left || stored_length(op) > in->end - in->at ||
-        (op.is_run == 0 && op.count > LONGEST_FOLLOWED_LITERAL))
-        return 0;
-    const packed_op &held = repacker->held;
-    const unsigned char *held_literal =
-        held.is_run != 0 ? nullptr : literal_at(*repacker, repacker->held_header_at, held);
-    unsigned char first = op.is_run != 0 ? op.value : header[op.header_length];
-    if (!stands(held, held_literal, op, first))
+        (op.is_run == 0 && op.count > LONGEST_FOLLOWED_LITERAL) ||
+        !held_stands_before(*repacker, op, input_offset(*in)))
         return 0;
     auto part = static_cast<uint32_t>(room);
     copy_op(out, op, header + op.header_length, part);
@@ -373,6 +364,7 @@ uint64_t begin_op_in_step(repacker *repacker, packed_reader *reader, uint64_t ro
     if (reader->op_is_run)
         reader->value = op.value;
     reader->left -= part;
+    // The op at the front, as the reader would have told of it.
     pending[repacker->first] = op;
     repacker->count = 1;
     repacker->front_end = repacker->at + op.count;

@@ -61,7 +61,7 @@ bool read_op_header(packed_reader *reader)
     } else {
         consume(reader->in, length);
     }
-    // Whole: decoded as it lies.
+    // decode_op reads as many bytes as the longest header has.
     unsigned char whole[LONGEST_OP_HEADER] = {};
     memcpy(whole, header, length);
     packed_op op = decode_op(whole);
@@ -305,44 +305,6 @@ size_t unpack(packed_reader *reader, unsigned char *out, size_t length)
         taken += piece.count;
     }
     return taken;
-}
-
-bool peek_unpacked(const packed_reader &reader, unsigned char *out, size_t length)
-{
-    const input_stream &in = *reader.in;
-    if (reader.raw || reader.status != UNPACK_OK || length > reader.left)
-        return false;
-    memset(out, 0, length);
-    size_t at = in.at;
-    uint32_t op_left = reader.op_left;
-    bool is_run = reader.op_is_run;
-    unsigned char value = reader.value;
-    for (size_t taken = 0; taken < length;) {
-        if (op_left == 0) {
-            // Only the ops the reader would read as they stand.
-            if (in.end - at < LONGEST_OP_HEADER)
-                return false;
-            packed_op op = decode_op(input_block + at);
-            if (op.count == 0 || op.count > reader.left - taken)
-                return false;
-            op_left = op.count;
-            is_run = op.is_run != 0;
-            value = op.value;
-            at += op.header_length;
-        }
-        size_t count = std::min<size_t>(op_left, length - taken);
-        if (!is_run) {
-            if (in.end - at < count)
-                return false;
-            memcpy(out + taken, input_block + at, count);
-            at += count;
-        } else if (value != 0) {
-            memset(out + taken, value, count);
-        }
-        op_left -= static_cast<uint32_t>(count);
-        taken += count;
-    }
-    return true;
 }
 
 bool skip_unpacked(packed_reader *reader, uint64_t length)

@@ -180,11 +180,6 @@ template <typename Take> uint64_t take_whole_ops(packed_reader *reader, uint64_t
 // fewer on failure.
 size_t unpack(packed_reader *reader, unsigned char *out, size_t length);
 
-// Unpacks the next `length` bytes into `out` as unpack would, but without
-// taking them: false, with nothing taken, when they do not lie whole in
-// the input's block, or the reader could not give them all.
-bool peek_unpacked(const packed_reader &reader, unsigned char *out, size_t length);
-
 // Passes over the next `length` unpacked bytes, op by op, reading nothing
 // but the ops' headers. False on failure.
 bool skip_unpacked(packed_reader *reader, uint64_t length);

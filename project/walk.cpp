@@ -114,16 +114,6 @@ void note_field(section_walk *walk, const unsigned char *field, size_t size, fie
         walk->fields[walk->field_count++] = {field, size, reading, name};
 }
 
-// Reads the bytes a packing walk only looked at, as a take reads them.
-// Bytes it passed over in step as it took them are left passed.
-void read_peeked(section_walk *walk)
-{
-    walk->has_copied = false;
-    // They lie whole in the block: reading them cannot fail.
-    (void)skip_unpacked(&walk->reader, walk->peeked);
-    walk->peeked = 0;
-}
-
 section_walk start(const packed_reader &reader, walk_mode mode, text_encoding encoding)
 {
     section_walk walk{};
@@ -162,20 +152,16 @@ walk_result walk_failure(const section_walk &walk)
 
 uint64_t untaken(const section_walk &walk)
 {
-    return walk.reader.left - walk.peeked;
+    return walk.reader.left;
 }
 
 bool take(section_walk *walk, unsigned char *bytes, size_t length)
 {
-    read_peeked(walk);
+    walk->has_copied = false; // bytes copied before and never given stay passed over
     if (walk->mode == WALK_PACK &&
         copy_in_step(walk->out, &walk->reader, bytes, length, &walk->mark)) {
         walk->has_copied = true;
         walk->copied_in_step = length;
-        return true;
-    }
-    if (walk->mode == WALK_PACK && peek_unpacked(walk->reader, bytes, length)) {
-        walk->peeked = length;
         return true;
     }
     size_t taken = unpack(&walk->reader, bytes, length);
@@ -193,18 +179,11 @@ void give(section_walk *walk, const unsigned char *bytes, size_t length)
         walk->has_copied = false;
         if (walk->copied_in_step == length && walk->field_count == 0)
             return; // passed over already
-        // Some changed, or only some are given: they are read again.
+        // Some changed, or only some are given: they are read again, which
+        // cannot fail, as they lie whole in the block, and packed.
         undo_copy_in_step(walk->out, &walk->reader, walk->mark);
-        walk->peeked = walk->copied_in_step;
+        (void)skip_unpacked(&walk->reader, walk->copied_in_step);
     }
-    if (walk->mode == WALK_PACK && walk->peeked == length && walk->field_count == 0) {
-        // Unchanged, the bytes go out as the stream holds them; they lie whole
-        // in the block, so passing them over cannot fail.
-        walk->peeked = 0;
-        (void)pass_over(walk, length);
-        return;
-    }
-    read_peeked(walk);
     if (walk->mode == WALK_PACK)
         pack_taken(walk, bytes, length);
     else if (walk->mode == WALK_LIST)
@@ -213,7 +192,7 @@ void give(section_walk *walk, const unsigned char *bytes, size_t length)
 
 bool pass_over(section_walk *walk, uint64_t length)
 {
-    read_peeked(walk);
+    walk->has_copied = false;
     if (walk->mode == WALK_LIST)
         return list_passed(walk, length);
     if (walk->mode == WALK_LOOK)

@@ -43,7 +43,6 @@ struct section_walk {
     bool changed;           // a field rule changed a byte
     noted_field fields[MOST_NOTED_FIELDS];
     int field_count;
-    size_t peeked; // taken bytes a packing walk has only looked at, not yet read
     // Taken bytes a packing walk has passed over in step, as if unchanged,
     // and where it began to.
     size_t copied_in_step;
@@ -61,10 +60,8 @@ walk_result walk_failure(const section_walk &walk);
 
 // Takes the next `length` unpacked bytes into `bytes`, to be given on once
 // read. False on failure. A packing walk passes over the bytes it can pass
-// in step as it takes them, and goes back when they change; otherwise it
-// only looks at bytes the block holds whole, and on give passes them over
-// when nothing in them changed. Either costs less than reading them and
-// packing them again.
+// in step as it takes them, which costs less than reading them and packing
+// them again, and goes back when they change.
 bool take(section_walk *walk, unsigned char *bytes, size_t length);
 
 // The section's unpacked bytes not yet taken.

@@ -53,6 +53,12 @@ inline packed_op decode_op(const unsigned char *header)
     return op;
 }
 
+// How many bytes an op takes in the file, its header's and its literal's.
+inline size_t stored_length(const packed_op &op)
+{
+    return op.header_length + (op.is_run != 0 ? size_t{0} : op.count);
+}
+
 // A packer that follows the ops a reader reads (repack.h), told of each.
 struct repacker;
 void note_original_op(repacker *follower, const packed_op &op);
@@ -164,7 +170,7 @@ template <typename Take> uint64_t take_whole_ops(packed_reader *reader, uint64_t
     uint64_t taken = 0;
     while (end - at >= LONGEST_OP_HEADER) {
         packed_op op = decode_op(input_block + at);
-        size_t stored = op.header_length + (op.is_run != 0 ? 0 : op.count);
+        size_t stored = stored_length(op);
         if (op.count == 0 || op.count > room - taken || stored > end - at ||
             !take(op, input_block + at + op.header_length, taken))
             break;

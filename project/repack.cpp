@@ -18,12 +18,6 @@ const packed_op &front(const repacker &repacker)
     return pending[repacker.first];
 }
 
-// How many bytes an op takes in the file, its header's and its literal's.
-uint64_t stored_length(const packed_op &op)
-{
-    return op.header_length + (op.is_run != 0 ? 0 : op.count);
-}
-
 void pop(repacker *repacker)
 {
     repacker->front_header_at += stored_length(front(*repacker));
@@ -398,7 +392,7 @@ uint64_t pass_whole_ops(repacker *repacker, packed_reader *reader, uint64_t room
     while (end - at >= LONGEST_OP_HEADER) {
         const unsigned char *header = input_block + at;
         packed_op op = decode_op(header);
-        size_t stored = op.header_length + (op.is_run != 0 ? 0 : op.count);
+        size_t stored = stored_length(op);
         // Whole, in the block, and an op the general path would follow.
         if (op.count == 0 || op.count > left || stored > end - at ||
             (op.is_run == 0 && op.count > LONGEST_FOLLOWED_LITERAL))

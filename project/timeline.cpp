@@ -269,8 +269,10 @@ bool place_effects(const unsigned char *object, const object_layout &layout, uin
 }
 
 // Walks object `number`'s extra data of `ext_size` bytes, editing the text
-// of the effects placed in it.
-bool walk_extra_data(section_walk *walk, const placed_effect *placed, size_t count,
+// of the effects placed in it, after passing over the `before` bytes of the
+// object that lead to it: passed over with the bytes before the first text,
+// as one stretch, they cost one pass.
+bool walk_extra_data(section_walk *walk, uint64_t before, const placed_effect *placed, size_t count,
                      uint32_t ext_size, uint64_t number, const object_layout &layout,
                      const type_names &names)
 {
@@ -278,8 +280,9 @@ bool walk_extra_data(section_walk *walk, const placed_effect *placed, size_t cou
     uint32_t at = 0;
     for (size_t index = 0; index < count; ++index) {
         const effect_text &effect = *placed[index].effect;
-        if (!pass_over(walk, placed[index].offset - at))
+        if (!pass_over(walk, before + placed[index].offset - at))
             return false;
+        before = 0;
         name_part(walk, "object", number, effect.index, names.names[&effect - layout.effects]);
         if (!take(walk, data, effect.ext_size))
             return false;
@@ -291,7 +294,7 @@ bool walk_extra_data(section_walk *walk, const placed_effect *placed, size_t cou
         name_part(walk, "object", number);
         at = placed[index].offset + effect.ext_size;
     }
-    return pass_over(walk, ext_size - at);
+    return pass_over(walk, before + ext_size - at);
 }
 
 walk_result walk_object(section_walk *walk, const object_layout &layout, uint64_t type_count,
@@ -311,8 +314,7 @@ walk_result walk_object(section_walk *walk, const object_layout &layout, uint64_
         return unfollowable(walk, object, layout.head);
     edit_field(walk, object + OBJECT_LABEL.offset, OBJECT_LABEL.size, FIELD_TEXT, "label");
     give(walk, object, layout.head);
-    if (!pass_over(walk, rest) ||
-        !walk_extra_data(walk, placed, count, static_cast<uint32_t>(ext_size), number, layout,
+    if (!walk_extra_data(walk, rest, placed, count, static_cast<uint32_t>(ext_size), number, layout,
                          names))
         return walk_failure(*walk);
     return WALK_DONE;

@@ -289,10 +289,7 @@ size_t unpack(packed_reader *reader, unsigned char *out, size_t length)
         taken += static_cast<size_t>(
             take_whole_ops(reader, length - taken,
                            [rest](const packed_op &op, const unsigned char *literal, uint64_t at) {
-                               if (op.is_run == 0)
-                                   memcpy(rest + at, literal, op.count);
-                               else if (op.value != 0)
-                                   memset(rest + at, op.value, op.count);
+                               unpack_op(rest + at, op, literal, op.count);
                                return true;
                            }));
         // An op cut by the piece's ends, or one not whole in the block.

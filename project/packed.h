@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // The longest run the files' own packer writes in one op.
 constexpr uint32_t LONGEST_RUN = 0x7FFFFF;
@@ -51,6 +52,17 @@ inline packed_op decode_op(const unsigned char *header)
     if (op.is_run != 0)
         op.value = header[op.header_length++];
     return op;
+}
+
+// Writes `count` of an op's bytes into `out`, which starts as zeros, as most
+// runs repeat: its literal's bytes from `literal`, or copies of its value.
+inline void unpack_op(unsigned char *out, const packed_op &op, const unsigned char *literal,
+                      size_t count)
+{
+    if (op.is_run == 0)
+        memcpy(out, literal, count);
+    else if (op.value != 0)
+        memset(out, op.value, count);
 }
 
 // How many bytes an op takes in the file, its header's and its literal's.

@@ -295,17 +295,11 @@ void note_original_op(repacker *follower, const packed_op &op)
 
 namespace {
 
-// Writes `count` bytes of an op into `out`, when it is not null: its
-// literal's bytes from `literal`, or copies of its value. `out` starts as
-// zeros, which most runs repeat.
+// Writes `count` bytes of an op into `out`, when it is not null.
 void copy_op(unsigned char *out, const packed_op &op, const unsigned char *literal, size_t count)
 {
-    if (out == nullptr)
-        return;
-    if (op.is_run == 0)
-        memcpy(out, literal, count);
-    else if (op.value != 0)
-        memset(out, op.value, count);
+    if (out != nullptr)
+        unpack_op(out, op, literal, count);
 }
 
 // In step, holding an op, with the reader within the op at the front: ends

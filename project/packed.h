@@ -54,15 +54,45 @@ inline packed_op decode_op(const unsigned char *header)
     return op;
 }
 
+// The longest op whose bytes are written without a call: most ops are short.
+constexpr size_t SHORT_OP = 16;
+
+// Writes `count` (at most SHORT_OP) bytes from `from` into `out`, with two
+// overlapping stores of a fixed size.
+inline void copy_short(unsigned char *out, const unsigned char *from, size_t count)
+{
+    if (count >= 8) {
+        memcpy(out, from, 8);
+        memcpy(out + count - 8, from + count - 8, 8);
+    } else if (count >= 4) {
+        memcpy(out, from, 4);
+        memcpy(out + count - 4, from + count - 4, 4);
+    } else if (count > 0) {
+        out[0] = from[0];
+        out[count / 2] = from[count / 2];
+        out[count - 1] = from[count - 1];
+    }
+}
+
 // Writes `count` of an op's bytes into `out`, which starts as zeros, as most
 // runs repeat: its literal's bytes from `literal`, or copies of its value.
 inline void unpack_op(unsigned char *out, const packed_op &op, const unsigned char *literal,
                       size_t count)
 {
-    if (op.is_run == 0)
-        memcpy(out, literal, count);
-    else if (op.value != 0)
-        memset(out, op.value, count);
+    if (op.is_run == 0) {
+        if (count <= SHORT_OP)
+            copy_short(out, literal, count);
+        else
+            memcpy(out, literal, count);
+    } else if (op.value != 0) {
+        if (count <= SHORT_OP) {
+            unsigned char copies[SHORT_OP];
+            memset(copies, op.value, sizeof copies);
+            copy_short(out, copies, count);
+        } else {
+            memset(out, op.value, count);
+        }
+    }
 }
 
 // How many bytes an op takes in the file, its header's and its literal's.

@@ -56,7 +56,7 @@ bool read_on(input_stream *in, size_t keep)
 
 } // namespace
 
-unsigned char input_block[BLOCK_SIZE];
+unsigned char input_block[BLOCK_SIZE + INPUT_BLOCK_SLACK];
 
 bool refill_input(input_stream *in)
 {

@@ -23,7 +23,10 @@ struct input_stream {
 };
 
 // The block every input stream reads through, and its refill: the walkers
-// read it inline, as they take a few bytes at a time.
+// read it inline, as they take a few bytes at a time. Past its end lie a
+// few bytes that nothing is read into, for a search that reads sixteen
+// bytes at a time and masks off those it does not search.
+constexpr size_t INPUT_BLOCK_SLACK = 16;
 extern unsigned char input_block[];
 bool refill_input(input_stream *in);
 

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -79,6 +82,35 @@ void leave_step(repacker *repacker)
     move_echo_window(repacker->in, UINT64_MAX, next_run_header(*repacker));
 }
 
+// Whether a run begins in a literal of `count` bytes (RUN_START or more)
+// that lies in the input's block: asked of every literal the repacker
+// echoes. Sixteen places at a time, reading on into the block's slack past
+// the literal; the places past it are masked off.
+bool literal_holds_run(const unsigned char *literal, size_t count)
+{
+#if defined(__SSE2__)
+    constexpr size_t LANES = sizeof(__m128i);
+    size_t places = count - RUN_START + 1;
+    for (size_t at = 0;; at += LANES) {
+        const unsigned char *from = literal + at;
+        __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from));
+        __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + 1));
+        __m128i third = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + 2));
+        __m128i fourth = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + 3));
+        __m128i same = _mm_and_si128(
+            _mm_and_si128(_mm_cmpeq_epi8(first, second), _mm_cmpeq_epi8(second, third)),
+            _mm_cmpeq_epi8(third, fourth));
+        auto starts = static_cast<unsigned>(_mm_movemask_epi8(same));
+        if (places - at <= LANES)
+            return (starts & ((1u << (places - at)) - 1)) != 0;
+        if (starts != 0)
+            return true;
+    }
+#else
+    return find_run_start(literal, count) != count;
+#endif
+}
+
 // Whether the packer, holding nothing, would write an op just as it is
 // (a run of `count` copies of `value`, or a literal of `count` bytes at
 // `literal`), when `next` (whose first byte is `next_first`) follows it.
@@ -92,7 +124,7 @@ bool stands(bool is_run, uint32_t count, unsigned char value, const unsigned cha
         return count >= RUN_START && (next_first != value || count == LONGEST_RUN);
     return count > 0 && next.is_run != 0 && next.count >= RUN_START &&
            literal[count - 1] != next.value &&
-           (count < RUN_START || find_run_start(literal, count) == count);
+           (count < RUN_START || !literal_holds_run(literal, count));
 }
 
 bool stands(const packed_op &op, const unsigned char *literal, const packed_op &next,
@@ -106,7 +138,7 @@ bool stands_last(const packed_op &op, const unsigned char *literal)
 {
     if (op.is_run != 0)
         return op.count >= RUN_START;
-    return op.count > 0 && find_run_start(literal, op.count) == op.count;
+    return op.count > 0 && (op.count < RUN_START || !literal_holds_run(literal, op.count));
 }
 
 // Whether the op held would go out as it stands with `op`, whose header

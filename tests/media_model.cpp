@@ -534,11 +534,11 @@ std::string check_media_copy(const bytes &original, const bytes &copy)
     return wrong;
 }
 
-bytes pack_plainly(const bytes &content)
+bytes pack_plainly(const bytes &content, size_t literal_length)
 {
     bytes packed;
-    for (size_t at = 0; at < content.size(); at += 100) {
-        size_t length = std::min<size_t>(100, content.size() - at);
+    for (size_t at = 0; at < content.size(); at += literal_length) {
+        size_t length = std::min(literal_length, content.size() - at);
         packed.push_back(static_cast<unsigned char>(length));
         packed.insert(packed.end(), content.begin() + static_cast<long>(at),
                       content.begin() + static_cast<long>(at + length));
@@ -562,7 +562,7 @@ bytes timeline_of(const bytes &file)
     return timeline_section(file).data;
 }
 
-bytes with_timeline(const bytes &file, const bytes &record, bool greedily)
+bytes with_timeline(const bytes &file, const bytes &record, bool greedily, size_t literal_length)
 {
     model_section section = timeline_section(file);
     if (section.kind != model_section::TIMELINE)
@@ -572,7 +572,7 @@ bytes with_timeline(const bytes &file, const bytes &record, bool greedily)
     for (size_t index = 0; index < 4; ++index)
         result[section.begin - 4 + index] =
             static_cast<unsigned char>(record.size() >> (8 * index));
-    bytes packed = greedily ? pack_greedily(record) : pack_plainly(record);
+    bytes packed = greedily ? pack_greedily(record) : pack_plainly(record, literal_length);
     result.insert(result.end(), packed.begin(), packed.end());
     result.insert(result.end(), file.begin() + static_cast<long>(section.end), file.end());
     return result;

@@ -65,7 +65,9 @@ bytes pack_greedily(const bytes &content);
 // file.
 model_section timeline_section(const bytes &file);
 bytes timeline_of(const bytes &file);
-bytes with_timeline(const bytes &file, const bytes &record, bool greedily = false);
+bytes with_timeline(const bytes &file, const bytes &record, bool greedily = false,
+                    size_t literal_length = 100);
 
-// A packed stream of `content`, plainly: one literal op per 100 bytes.
-bytes pack_plainly(const bytes &content);
+// A packed stream of `content`, plainly: one literal op per `literal_length`
+// bytes.
+bytes pack_plainly(const bytes &content, size_t literal_length = 100);

@@ -81,6 +81,21 @@ TEST(MediaPacking, ARunStartsAtTheFirstFourEqualBytes)
     }
 }
 
+// A record stored as literals of each length, some of them holding a run
+// (its zeros) at every place and across the sixteen-byte steps of the
+// search: none of those goes out as it stands.
+TEST(MediaPacking, ALiteralHoldingARunIsPackedAgain)
+{
+    const bytes file = read_file(real_project_file("EffectSet01.aup"));
+    const bytes record = timeline_of(file);
+    for (size_t length = RUN_START; length <= 40; ++length) {
+        bytes input = with_timeline(file, record, false, length);
+        rewritten copy = copy_through_files(input, blank_media_copy);
+        ASSERT_EQ(copy.result, REWRITE_DONE);
+        EXPECT_EQ(check_media_copy(input, copy.output), "") << length << "-byte literals";
+    }
+}
+
 TEST(MediaRealFiles, EveryFileIsBlankedAndOtherwiseItsAnonymisedCopy)
 {
     // Only these hold folders or old bytes; the others' copies are their

@@ -268,6 +268,14 @@ bool place_effects(const unsigned char *object, const object_layout &layout, uin
     return true;
 }
 
+// Whether an effect's extra data holds a path, which nearly always loses
+// its folders.
+bool holds_path(const effect_text &effect)
+{
+    return std::any_of(effect.fields, effect.fields + effect.field_count,
+                       [](const auto &field) { return field.rule == FIELD_PATH; });
+}
+
 // Walks object `number`'s extra data of `ext_size` bytes, editing the text
 // of the effects placed in it, after passing over the `before` bytes of the
 // object that lead to it: passed over with the bytes before the first text,
@@ -284,7 +292,7 @@ bool walk_extra_data(section_walk *walk, uint64_t before, const placed_effect *p
             return false;
         before = 0;
         name_part(walk, "object", number, effect.index, names.names[&effect - layout.effects]);
-        if (!take(walk, data, effect.ext_size))
+        if (!(holds_path(effect) ? take_to_change : take)(walk, data, effect.ext_size))
             return false;
         for (int field = 0; field < effect.field_count; ++field) {
             const auto &text = effect.fields[field];

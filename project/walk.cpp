@@ -157,13 +157,18 @@ uint64_t untaken(const section_walk &walk)
 
 bool take(section_walk *walk, unsigned char *bytes, size_t length)
 {
-    walk->has_copied = false; // bytes copied before and never given stay passed over
     if (walk->mode == WALK_PACK &&
         copy_in_step(walk->out, &walk->reader, bytes, length, &walk->mark)) {
         walk->has_copied = true;
         walk->copied_in_step = length;
         return true;
     }
+    return take_to_change(walk, bytes, length);
+}
+
+bool take_to_change(section_walk *walk, unsigned char *bytes, size_t length)
+{
+    walk->has_copied = false; // bytes copied before and never given stay passed over
     size_t taken = unpack(&walk->reader, bytes, length);
     if (taken == length)
         return true;

@@ -64,6 +64,11 @@ walk_result walk_failure(const section_walk &walk);
 // them again, and goes back when they change.
 bool take(section_walk *walk, unsigned char *bytes, size_t length);
 
+// Takes bytes that will most likely change, as take() does but without
+// passing them over in step first: bytes that change after that are read
+// again. A path field, whose folders go, is such a piece.
+bool take_to_change(section_walk *walk, unsigned char *bytes, size_t length);
+
 // The section's unpacked bytes not yet taken.
 uint64_t untaken(const section_walk &walk);
 

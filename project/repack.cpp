@@ -334,10 +334,10 @@ void copy_op(unsigned char *out, const packed_op &op, const unsigned char *liter
         unpack_op(out, op, literal, count);
 }
 
-// In step, holding an op, with the reader within the op at the front: ends
-// that op when the first `room` bytes hold the rest of it and the block its
-// literal, and it lets the one held go out, as complete_op would; its bytes
-// go into `out`. How many bytes it passed.
+// In step, with the reader within the op at the front: ends that op when
+// the first `room` bytes hold the rest of it and the block its literal, and
+// it lets the one held, if any, go out, as complete_op would; its bytes go
+// into `out`. How many bytes it passed.
 uint64_t end_op_in_step(repacker *repacker, packed_reader *reader, uint64_t room,
                         unsigned char *out)
 {
@@ -346,7 +346,7 @@ uint64_t end_op_in_step(repacker *repacker, packed_reader *reader, uint64_t room
     const packed_op &op = front(*repacker);
     if (repacker->count != 1 || repacker->front_end - repacker->at != rest || rest > room ||
         (op.is_run == 0 && in->end - in->at < rest) ||
-        !held_stands_before(*repacker, op, repacker->front_header_at))
+        (repacker->has_held && !held_stands_before(*repacker, op, repacker->front_header_at)))
         return 0;
     copy_op(out, op, input_block + in->at, rest);
     if (op.is_run == 0)
@@ -357,6 +357,31 @@ uint64_t end_op_in_step(repacker *repacker, packed_reader *reader, uint64_t room
     hold(repacker, op, repacker->front_header_at);
     pop(repacker);
     return rest;
+}
+
+// In step, holding nothing, with the reader between ops: holds the next op
+// when it lies whole in the block and in the next `room` bytes, as
+// complete_op would with nothing held before it; its bytes go into `out`.
+// How many bytes it passed.
+uint64_t hold_first_in_step(repacker *repacker, packed_reader *reader, uint64_t room,
+                            unsigned char *out)
+{
+    input_stream *in = reader->in;
+    if (in->end - in->at < LONGEST_OP_HEADER)
+        return 0;
+    const unsigned char *header = input_block + in->at;
+    packed_op op = decode_op(header);
+    if (op.count == 0 || op.count > room || stored_length(op) > in->end - in->at ||
+        (op.is_run == 0 && op.count > LONGEST_FOLLOWED_LITERAL))
+        return 0;
+    copy_op(out, op, header + op.header_length, op.count);
+    uint64_t header_at = input_offset(*in);
+    consume(in, stored_length(op));
+    reader->left -= op.count;
+    repacker->at += op.count;
+    hold(repacker, op, header_at);
+    repacker->front_header_at = repacker->next_header_at = input_offset(*in);
+    return op.count;
 }
 
 // In step, holding an op, with the reader between ops: begins the op that
@@ -456,7 +481,7 @@ uint64_t pass_whole_ops(repacker *repacker, packed_reader *reader, uint64_t room
 uint64_t follow_in_step(repacker *repacker, packed_reader *reader, uint64_t length,
                         unsigned char *out)
 {
-    if (!repacker->in_step || !repacker->has_held || reader->raw)
+    if (!repacker->in_step || reader->raw)
         return 0;
     uint64_t room = std::min(length, reader->left);
     uint64_t ended = 0;
@@ -469,6 +494,14 @@ uint64_t follow_in_step(repacker *repacker, packed_reader *reader, uint64_t leng
     }
     if (repacker->count > 0)
         return ended;
+    if (!repacker->has_held) {
+        uint64_t first = hold_first_in_step(repacker, reader, room, out);
+        if (first == 0)
+            return ended;
+        ended += first;
+        room -= first;
+        out = out == nullptr ? out : out + first;
+    }
     uint64_t passed = out == nullptr ? pass_whole_ops<false>(repacker, reader, room, out)
                                      : pass_whole_ops<true>(repacker, reader, room, out);
     return ended + passed +
@@ -485,13 +518,14 @@ uint64_t pass_in_step(repacker *repacker, packed_reader *reader, uint64_t length
 bool copy_in_step(repacker *repacker, packed_reader *reader, unsigned char *out, size_t length,
                   step_mark *mark)
 {
-    if (!repacker->in_step || !repacker->has_held || reader->raw)
+    if (!repacker->in_step || reader->raw)
         return false;
     const input_stream &in = *reader->in;
     *mark = {*reader,
              in.at,
              in.echo_limit,
              in.keep_from,
+             repacker->has_held,
              repacker->held,
              repacker->held_header_at,
              repacker->at,
@@ -515,6 +549,7 @@ void undo_copy_in_step(repacker *repacker, packed_reader *reader, const step_mar
     input_stream *in = reader->in;
     in->at = mark.input_at;
     move_echo_window(in, mark.echo_limit, mark.keep_from);
+    repacker->has_held = mark.has_held;
     repacker->held = mark.held;
     repacker->held_header_at = mark.held_header_at;
     repacker->at = mark.at;

@@ -58,8 +58,8 @@ void repack_run(repacker *repacker, unsigned char value, uint64_t count);
 
 // Passes over up to `length` unchanged bytes that `reader` has yet to
 // read, as reading them and packing them one by one would, but straight
-// from the input's block: while the repacker is in step and holds an op,
-// and each op lies whole in the block and lets the one held go out as it
+// from the input's block: while the repacker is in step, and each op lies
+// whole in the block and lets the one held before it, if any, go out as it
 // stands. The op the reader is within, if any, is ended, and the one that
 // `length` ends within is begun. How many bytes it passed; the rest, from
 // the first op that does not pass so, is for the reader and the repacker.
@@ -72,6 +72,7 @@ struct step_mark {
     size_t input_at;
     uint64_t echo_limit;
     uint64_t keep_from;
+    bool has_held;
     packed_op held;
     uint64_t held_header_at;
     uint64_t at;

@@ -266,8 +266,15 @@ uint64_t take_in_step(repacker *repacker, uint64_t length)
 void take(repacker *repacker, const unsigned char *literal, unsigned char value, uint64_t length,
           bool changed)
 {
-    if (changed)
+    if (changed) {
+        // Packed past, op by op: following resumes only after them.
         leave_step(repacker);
+        feed(repacker, literal, value, length);
+        repacker->at += length;
+        while (repacker->count > 0 && repacker->front_end <= repacker->at)
+            complete_op(repacker, true);
+        return;
+    }
     while (length > 0) {
         if (!changed) {
             uint64_t whole = take_in_step(repacker, length);

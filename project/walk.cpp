@@ -178,15 +178,39 @@ bool take_to_change(section_walk *walk, unsigned char *bytes, size_t length)
     return false;
 }
 
+namespace {
+
+// Packs again a piece passed over in step in which fields changed, read
+// again from the block, which cannot fail: the bytes before the first
+// changed field and after the last are passed over as the stream holds
+// them, in step where they can be, and only the stretch between is packed
+// from the piece.
+void repack_changed_piece(section_walk *walk, const unsigned char *bytes, size_t length)
+{
+    const noted_field &last = walk->fields[walk->field_count - 1];
+    auto from = static_cast<size_t>(walk->fields[0].at - bytes);
+    auto to = static_cast<size_t>(last.at + last.size - bytes);
+    (void)pass_over(walk, from);
+    (void)skip_unpacked(&walk->reader, to - from);
+    pack_taken(walk, bytes + from, to - from);
+    (void)pass_over(walk, length - to);
+}
+
+} // namespace
+
 void give(section_walk *walk, const unsigned char *bytes, size_t length)
 {
     if (walk->has_copied) {
         walk->has_copied = false;
         if (walk->copied_in_step == length && walk->field_count == 0)
             return; // passed over already
-        // Some changed, or only some are given: they are read again, which
-        // cannot fail, as they lie whole in the block, and packed.
         undo_copy_in_step(walk->out, &walk->reader, walk->mark);
+        if (walk->copied_in_step == length) {
+            repack_changed_piece(walk, bytes, length);
+            return;
+        }
+        // Only some are given: all are read again, which cannot fail, as
+        // they lie whole in the block, and packed as they are given.
         (void)skip_unpacked(&walk->reader, walk->copied_in_step);
     }
     if (walk->mode == WALK_PACK)

@@ -261,29 +261,29 @@ uint64_t take_in_step(repacker *repacker, uint64_t length)
     return taken;
 }
 
-// Packs the stream's next bytes (`literal`, or copies of `value` when it is
-// null) op by op, so that each op's end is seen where it lies.
-void take(repacker *repacker, const unsigned char *literal, unsigned char value, uint64_t length,
-          bool changed)
+// Packs changed bytes: the packer takes them all at once, as following
+// resumes only after them, and the ops they lie in are packed past.
+void take_changed(repacker *repacker, const unsigned char *bytes, uint64_t length)
 {
-    if (changed) {
-        // Packed past, op by op: following resumes only after them.
-        leave_step(repacker);
-        feed(repacker, literal, value, length);
-        repacker->at += length;
-        while (repacker->count > 0 && repacker->front_end <= repacker->at)
-            complete_op(repacker, true);
-        return;
-    }
+    leave_step(repacker);
+    feed(repacker, bytes, 0, length);
+    repacker->at += length;
+    while (repacker->count > 0 && repacker->front_end <= repacker->at)
+        complete_op(repacker, true);
+}
+
+// Packs the stream's next unchanged bytes (`literal`, or copies of `value`
+// when it is null) op by op, so that each op's end is seen where it lies.
+void take_unchanged(repacker *repacker, const unsigned char *literal, unsigned char value,
+                    uint64_t length)
+{
     while (length > 0) {
-        if (!changed) {
-            uint64_t whole = take_in_step(repacker, length);
-            length -= whole;
-            if (literal != nullptr)
-                literal += whole;
-            if (length == 0)
-                return;
-        }
+        uint64_t whole = take_in_step(repacker, length);
+        length -= whole;
+        if (literal != nullptr)
+            literal += whole;
+        if (length == 0)
+            return;
         if (repacker->count == 0) {
             // No op known for these bytes: the packer's.
             feed(repacker, literal, value, length);
@@ -294,7 +294,7 @@ void take(repacker *repacker, const unsigned char *literal, unsigned char value,
         if (repacker->in_step && front(*repacker).is_run == 0 &&
             repacker->current_length + taken > LONGEST_FOLLOWED_LITERAL)
             leave_step(repacker);
-        // Changed bytes are the packer's: the follower is out of step for them.
+        // Out of step, the packer packs them.
         if (repacker->in_step)
             repacker->current_length += taken;
         else
@@ -304,7 +304,7 @@ void take(repacker *repacker, const unsigned char *literal, unsigned char value,
         if (literal != nullptr)
             literal += taken;
         if (repacker->at == repacker->front_end)
-            complete_op(repacker, changed);
+            complete_op(repacker, false);
     }
 }
 
@@ -592,12 +592,15 @@ void start_raw_rewriting(repacker *repacker, FILE *out)
 
 void repack(repacker *repacker, const unsigned char *bytes, size_t length, bool changed)
 {
-    take(repacker, bytes, 0, length, changed);
+    if (changed)
+        take_changed(repacker, bytes, length);
+    else
+        take_unchanged(repacker, bytes, 0, length);
 }
 
 void repack_run(repacker *repacker, unsigned char value, uint64_t count)
 {
-    take(repacker, nullptr, value, count, false);
+    take_unchanged(repacker, nullptr, value, count);
 }
 
 bool finish_repacking(repacker *repacker)

@@ -292,7 +292,9 @@ bool walk_extra_data(section_walk *walk, uint64_t before, const placed_effect *p
             return false;
         before = 0;
         name_part(walk, "object", number, effect.index, names.names[&effect - layout.effects]);
-        if (!(holds_path(effect) ? take_to_change : take)(walk, data, effect.ext_size))
+        bool took = holds_path(effect) ? take_to_change(walk, data, effect.ext_size)
+                                       : take(walk, data, effect.ext_size);
+        if (!took)
             return false;
         for (int field = 0; field < effect.field_count; ++field) {
             const auto &text = effect.fields[field];

@@ -65,8 +65,8 @@ walk_result walk_failure(const section_walk &walk);
 bool take(section_walk *walk, unsigned char *bytes, size_t length);
 
 // Takes bytes that will most likely change, as take() does but without
-// passing them over in step first: bytes that change after that are read
-// again. A path field, whose folders go, is such a piece.
+// passing them over in step first, which their change would undo. A piece
+// with a path, whose folders go, is such a piece.
 bool take_to_change(section_walk *walk, unsigned char *bytes, size_t length);
 
 // The section's unpacked bytes not yet taken.

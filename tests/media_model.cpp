@@ -406,7 +406,7 @@ std::vector<model_field> timeline_fields(const bytes &record)
     return is_older(record) ? older_fields(record) : std::vector<model_field>{};
 }
 
-bytes pack_greedily(const bytes &content)
+bytes pack_greedily(const bytes &content, size_t shortest_run)
 {
     constexpr size_t LONGEST_RUN = 0x7FFFFF;
     constexpr size_t HOLD = size_t{1} << 20;
@@ -430,6 +430,7 @@ bytes pack_greedily(const bytes &content)
     // Byte by byte, as plainly as the description reads: a literal is held
     // until four equal bytes end it, a run lasts while its byte does, and a
     // literal that fills the hold is written but for its last three bytes.
+    const size_t start = shortest_run;
     bytes held;
     size_t run = 0;
     unsigned char value = 0;
@@ -445,15 +446,16 @@ bytes pack_greedily(const bytes &content)
         }
         held.push_back(byte);
         size_t n = held.size();
-        if (n >= 4 && held[n - 1] == held[n - 2] && held[n - 2] == held[n - 3] &&
-            held[n - 3] == held[n - 4]) {
-            literal(held, n - 4);
+        if (n >= start &&
+            std::all_of(held.end() - static_cast<long>(start), held.end(),
+                        [byte](unsigned char held_byte) { return held_byte == byte; })) {
+            literal(held, n - start);
             held.clear();
-            run = 4;
+            run = start;
             value = byte;
         } else if (n == HOLD) {
-            literal(held, n - 3);
-            held.erase(held.begin(), held.end() - 3);
+            literal(held, n - (start - 1));
+            held.erase(held.begin(), held.end() - static_cast<long>(start - 1));
         }
     }
     if (run > 0) {
@@ -534,11 +536,11 @@ std::string check_media_copy(const bytes &original, const bytes &copy)
     return wrong;
 }
 
-bytes pack_plainly(const bytes &content, size_t literal_length)
+bytes pack_plainly(const bytes &content)
 {
     bytes packed;
-    for (size_t at = 0; at < content.size(); at += literal_length) {
-        size_t length = std::min(literal_length, content.size() - at);
+    for (size_t at = 0; at < content.size(); at += 100) {
+        size_t length = std::min<size_t>(100, content.size() - at);
         packed.push_back(static_cast<unsigned char>(length));
         packed.insert(packed.end(), content.begin() + static_cast<long>(at),
                       content.begin() + static_cast<long>(at + length));
@@ -562,7 +564,12 @@ bytes timeline_of(const bytes &file)
     return timeline_section(file).data;
 }
 
-bytes with_timeline(const bytes &file, const bytes &record, bool greedily, size_t literal_length)
+bytes with_timeline(const bytes &file, const bytes &record, bool greedily)
+{
+    return with_timeline(file, record, greedily ? pack_greedily(record) : pack_plainly(record));
+}
+
+bytes with_timeline(const bytes &file, const bytes &record, const bytes &packed)
 {
     model_section section = timeline_section(file);
     if (section.kind != model_section::TIMELINE)
@@ -572,7 +579,6 @@ bytes with_timeline(const bytes &file, const bytes &record, bool greedily, size_
     for (size_t index = 0; index < 4; ++index)
         result[section.begin - 4 + index] =
             static_cast<unsigned char>(record.size() >> (8 * index));
-    bytes packed = greedily ? pack_greedily(record) : pack_plainly(record, literal_length);
     result.insert(result.end(), packed.begin(), packed.end());
     result.insert(result.end(), file.begin() + static_cast<long>(section.end), file.end());
     return result;

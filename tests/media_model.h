@@ -56,8 +56,10 @@ std::string check_backup_copy(const bytes &original, const bytes &copy);
 std::string check_blanked_record(const bytes &record, bool gbk);
 
 // What the files' packer makes of `content`, read plainly from its
-// description: a changed stream is packed so.
-bytes pack_greedily(const bytes &content);
+// description: a changed stream is packed so. With a `shortest_run` longer
+// than four, shorter runs stay in the literals, as that packer never leaves
+// them: a stream another program might write.
+bytes pack_greedily(const bytes &content, size_t shortest_run = 4);
 
 // A file's first timeline record (a RAW section when it has none), its
 // unpacked bytes, and the file with them replaced (packed plainly, or as
@@ -65,9 +67,9 @@ bytes pack_greedily(const bytes &content);
 // file.
 model_section timeline_section(const bytes &file);
 bytes timeline_of(const bytes &file);
-bytes with_timeline(const bytes &file, const bytes &record, bool greedily = false,
-                    size_t literal_length = 100);
+bytes with_timeline(const bytes &file, const bytes &record, bool greedily = false);
+// The same with the record's ops given.
+bytes with_timeline(const bytes &file, const bytes &record, const bytes &packed);
 
-// A packed stream of `content`, plainly: one literal op per `literal_length`
-// bytes.
-bytes pack_plainly(const bytes &content, size_t literal_length = 100);
+// A packed stream of `content`, plainly: one literal op per 100 bytes.
+bytes pack_plainly(const bytes &content);

@@ -102,7 +102,9 @@ struct path_scanner {
 void start_scanning(path_scanner *scanner, path_listing listing);
 
 // Names the section that text comes from, and the encoding of its 8-bit
-// text; ends the text before.
+// text; ends the text before. The names of a place are not copied: each
+// must last as long as the section is scanned, which may be past the walk
+// that named it, when the rest of a section it cannot follow is searched.
 void set_section(path_scanner *scanner, const char *section, text_encoding encoding);
 
 // Names the part of the section, and the effect of it (-1 for none). A path

@@ -334,7 +334,11 @@ walk_result walk_object(section_walk *walk, const object_layout &layout, uint64_
 walk_result walk_types_and_objects(section_walk *walk, const object_layout &layout, uint64_t types,
                                    uint64_t objects, unsigned char *first_type)
 {
-    type_names names{}; // only filled and read when listing
+    // Only filled and read when listing. Static: a place named by one of
+    // them lasts while the rest of a record the walk cannot follow is
+    // searched, after the walk has ended.
+    static type_names names;
+    names = {};
     walk_result result = walk_types(walk, layout, types, first_type, &names);
     for (uint64_t index = 0; result == WALK_DONE && index < objects; ++index)
         result = walk_object(walk, layout, types, index, names);

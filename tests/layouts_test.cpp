@@ -293,6 +293,27 @@ TEST(Hostile, TheListingFindsEveryPathTheRuleFinds)
     }
 }
 
+TEST(Hostile, PathsAfterAnOpThatCannotBeReadAreNamedByTheEffectBeforeIt)
+{
+    // An op that claims more bytes than the record has, within an effect's
+    // text: the rest of the record is searched as raw bytes, still named by
+    // that effect, whose name the walk that read it no longer holds.
+    const bytes original = effect_set();
+    const bytes record = timeline_of(original);
+    const size_t cut = field_of(record, 2, 35, model_field::PATH).offset + 8;
+    bytes ops = pack_plainly(bytes(record.begin(), record.begin() + static_cast<long>(cut)));
+    ops.insert(ops.end(), {0x00, 0xFF, 0xFF, 0x7F});
+    bytes rest = pack_plainly(bytes(record.begin() + static_cast<long>(cut), record.end()));
+    ops.insert(ops.end(), rest.begin(), rest.end());
+    bytes file = with_timeline(original, record, ops);
+    const std::string border = "\x8A\x67\x92\xA3\x95\xD2\x8F\x57 object 2, effect 35 "
+                               "\x89\x8F\x8E\xE6\x82\xE8: data";
+    std::vector<listed> found = listing_of(file);
+    long named = std::count_if(found.begin(), found.end(),
+                               [&](const listed &entry) { return entry.where == border; });
+    EXPECT_GT(named, 0);
+}
+
 TEST(Hostile, TheListingTakesARunByItsCount)
 {
     // Frame arrays of 2^31 - 1 frames, each a run of one letter: the sections

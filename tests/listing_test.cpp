@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace fs = std::filesystem;
@@ -110,6 +111,44 @@ TEST(ListingPlanted, ARunOfZerosEndsThePathBeforeIt)
         ASSERT_FALSE(found.empty());
         EXPECT_EQ(found.back().where, "plugin \"Zeros\": data") << zeros;
         EXPECT_EQ(found.back().path, after) << zeros;
+    }
+}
+
+// A path at every place in a label and in data: the search for ':' and
+// '\\' goes many bytes at a time, and its blocks end at places such as these.
+TEST(ListingPlanted, APathIsFoundWhereverItLies)
+{
+    const bytes original = read_file(real_project_file("EffectSet01.aup"));
+    const bytes record = timeline_of(original);
+    const model_field *label = nullptr;
+    std::vector<model_field> fields = timeline_fields(record);
+    for (const model_field &field : fields)
+        label = label == nullptr && field.object >= 0 && field.effect == -1 ? &field : label;
+    ASSERT_TRUE(label != nullptr);
+    const bytes path = text_bytes("C:\\a");
+    auto lists_path = [&path](const bytes &file, const std::string &place) {
+        std::vector<listed> found = listing_of(file);
+        return std::any_of(found.begin(), found.end(), [&](const listed &entry) {
+            return entry.path == path && entry.where.size() >= place.size() &&
+                   entry.where.compare(entry.where.size() - place.size(), place.size(), place) == 0;
+        });
+    };
+    for (size_t before = 0; before + path.size() < label->size; ++before) {
+        bytes changed = record;
+        memset(changed.data() + label->offset, ' ', before);
+        memcpy(changed.data() + label->offset + before, path.data(), path.size());
+        changed[label->offset + before + path.size()] = 0;
+        EXPECT_TRUE(lists_path(with_timeline(original, changed), ": label")) << before;
+    }
+    for (size_t before = 0; before < 150; ++before) {
+        bytes data(before, ' ');
+        data.insert(data.end(), path.begin(), path.end());
+        data.push_back(0);
+        data.insert(data.end(), before % 20, ' ');
+        bytes file = original;
+        bytes plugin = plugin_record("Data", data);
+        file.insert(file.end(), plugin.begin(), plugin.end());
+        EXPECT_TRUE(lists_path(file, "plugin \"Data\": data")) << before;
     }
 }
 

@@ -34,24 +34,30 @@ void list_taken(section_walk *walk, const unsigned char *bytes, size_t length)
     walk->field_count = 0;
 }
 
-// Where a listing gathers small pieces of data, to scan them together.
+// Where a listing gathers small pieces of data, to scan them together. A
+// piece is written with stores of a fixed size, which may reach past it
+// into the room after the capacity.
 constexpr size_t GATHER_CAPACITY = 4096;
-unsigned char gathered[GATHER_CAPACITY];
+constexpr uint64_t LONGEST_GATHERED_RUN = 64;
+unsigned char gathered[GATHER_CAPACITY + LONGEST_GATHERED_RUN];
 
 // Gathers `length` bytes after the `*count` gathered (copies of `value`, or
-// the literal `bytes` when not a run), as the scanner would read them: when
-// they fit, and are no long run. False, gathering nothing, otherwise.
+// the literal `bytes`, in the input's block, when not a run), as the
+// scanner would read them: when they fit, and are no long run. False,
+// gathering nothing, otherwise.
 bool gather(size_t *count, bool is_run, unsigned char value, const unsigned char *bytes,
             uint64_t length)
 {
-    constexpr uint64_t LONGEST_GATHERED_RUN = 64;
     uint64_t copies = is_run ? copies_scanned(value, length) : length;
     if (copies > GATHER_CAPACITY - *count || (is_run && copies > LONGEST_GATHERED_RUN))
         return false;
+    unsigned char *to = gathered + *count;
     if (is_run)
-        memset(gathered + *count, value, static_cast<size_t>(copies));
+        memset(to, value, LONGEST_GATHERED_RUN);
+    else if (copies <= SHORT_OP)
+        memcpy(to, bytes, SHORT_OP); // reads on into the block's slack
     else
-        memcpy(gathered + *count, bytes, static_cast<size_t>(copies));
+        memcpy(to, bytes, static_cast<size_t>(copies));
     *count += static_cast<size_t>(copies);
     return true;
 }

@@ -279,28 +279,28 @@ void end_cut_literal(packed_reader *reader)
 
 size_t unpack(packed_reader *reader, unsigned char *out, size_t length)
 {
-    // Most of what runs repeat is zeros: the bytes start as zeros, and only
-    // other runs and literals are written.
-    memset(out, 0, length);
     size_t taken = 0;
     op_piece piece{};
     while (taken < length) {
         unsigned char *rest = out + taken;
-        taken += static_cast<size_t>(
-            take_whole_ops(reader, length - taken,
-                           [rest](const packed_op &op, const unsigned char *literal, uint64_t at) {
-                               unpack_op(rest + at, op, literal, op.count);
-                               return true;
-                           }));
+        size_t room = length - taken;
+        taken += static_cast<size_t>(take_whole_ops(
+            reader, room,
+            [rest, room](const packed_op &op, const unsigned char *literal, uint64_t at) {
+                store_op(rest + at, op, literal, op.count, room - static_cast<size_t>(at));
+                return true;
+            }));
         // An op cut by the piece's ends, or one not whole in the block.
         if (taken == length || !next_piece(reader, length - taken, &piece))
             break;
         if (!piece.is_run)
             memcpy(out + taken, piece.bytes, piece.count);
-        else if (piece.value != 0)
+        else
             memset(out + taken, piece.value, piece.count);
         taken += piece.count;
     }
+    // What a piece cut short does not hold reads as zeros.
+    memset(out + taken, 0, length - taken);
     return taken;
 }
 

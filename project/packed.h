@@ -74,24 +74,26 @@ inline void copy_short(unsigned char *out, const unsigned char *from, size_t cou
     }
 }
 
-// Writes `count` of an op's bytes into `out`, which starts as zeros, as most
-// runs repeat: its literal's bytes from `literal`, or copies of its value.
-inline void unpack_op(unsigned char *out, const packed_op &op, const unsigned char *literal,
-                      size_t count)
+// Writes `count` of an op's bytes into `out`: its literal's bytes from
+// `literal`, or copies of its value. Where `room` bytes from `out` on (at
+// least SHORT_OP) may be written, a short op is one store of SHORT_OP bytes
+// that reaches past it, for the ops after it to write over, and its
+// literal is read on as far: in the input's block, into what follows it and
+// the block's slack.
+inline void store_op(unsigned char *out, const packed_op &op, const unsigned char *literal,
+                     size_t count, size_t room)
 {
-    if (op.is_run == 0) {
-        if (count <= SHORT_OP)
-            copy_short(out, literal, count);
+    if (count <= SHORT_OP && room >= SHORT_OP) {
+        if (op.is_run == 0)
+            memcpy(out, literal, SHORT_OP);
         else
-            memcpy(out, literal, count);
-    } else if (op.value != 0) {
-        if (count <= SHORT_OP) {
-            unsigned char copies[SHORT_OP];
-            memset(copies, op.value, sizeof copies);
-            copy_short(out, copies, count);
-        } else {
-            memset(out, op.value, count);
-        }
+            memset(out, op.value, SHORT_OP);
+    } else if (op.is_run == 0 && count <= SHORT_OP) {
+        copy_short(out, literal, count);
+    } else if (op.is_run == 0) {
+        memcpy(out, literal, count);
+    } else {
+        memset(out, op.value, count);
     }
 }
 

@@ -334,11 +334,13 @@ void note_original_op(repacker *follower, const packed_op &op)
 
 namespace {
 
-// Writes `count` bytes of an op into `out`, when it is not null.
-void copy_op(unsigned char *out, const packed_op &op, const unsigned char *literal, size_t count)
+// Writes `count` bytes of an op into `out`, when it is not null, with
+// `room` bytes there that may be written (store_op).
+void copy_op(unsigned char *out, const packed_op &op, const unsigned char *literal, size_t count,
+             size_t room)
 {
     if (out != nullptr)
-        unpack_op(out, op, literal, count);
+        store_op(out, op, literal, count, room);
 }
 
 // In step, with the reader within the op at the front: ends that op when
@@ -355,7 +357,7 @@ uint64_t end_op_in_step(repacker *repacker, packed_reader *reader, uint64_t room
         (op.is_run == 0 && in->end - in->at < rest) ||
         (repacker->has_held && !held_stands_before(*repacker, op, repacker->front_header_at)))
         return 0;
-    copy_op(out, op, input_block + in->at, rest);
+    copy_op(out, op, input_block + in->at, rest, static_cast<size_t>(room));
     if (op.is_run == 0)
         consume(in, rest);
     reader->op_left = 0;
@@ -381,7 +383,7 @@ uint64_t hold_first_in_step(repacker *repacker, packed_reader *reader, uint64_t 
     if (op.count == 0 || op.count > room || stored_length(op) > in->end - in->at ||
         (op.is_run == 0 && op.count > LONGEST_FOLLOWED_LITERAL))
         return 0;
-    copy_op(out, op, header + op.header_length, op.count);
+    copy_op(out, op, header + op.header_length, op.count, static_cast<size_t>(room));
     uint64_t header_at = input_offset(*in);
     consume(in, stored_length(op));
     reader->left -= op.count;
@@ -408,7 +410,7 @@ uint64_t begin_op_in_step(repacker *repacker, packed_reader *reader, uint64_t ro
         !held_stands_before(*repacker, op, input_offset(*in)))
         return 0;
     auto part = static_cast<uint32_t>(room);
-    copy_op(out, op, header + op.header_length, part);
+    copy_op(out, op, header + op.header_length, part, part);
     uint64_t header_at = input_offset(*in);
     consume(in, op.header_length + (op.is_run != 0 ? 0 : part));
     reader->op_left = op.count - part;
@@ -459,7 +461,8 @@ uint64_t pass_whole_ops(repacker *repacker, packed_reader *reader, uint64_t room
         if (!stands(held_is_run, held_count, held_value, input_block + held_literal_at, op, first))
             break;
         if (COPIES)
-            copy_op(out + (room - left), op, header + op.header_length, op.count);
+            copy_op(out + (room - left), op, header + op.header_length, op.count,
+                    static_cast<size_t>(left));
         held_is_run = op.is_run != 0;
         held_count = op.count;
         held_value = op.value;
@@ -543,7 +546,6 @@ bool copy_in_step(repacker *repacker, packed_reader *reader, unsigned char *out,
              repacker->front_header_at,
              repacker->next_header_at,
              repacker->current_length};
-    memset(out, 0, length);
     if (follow_in_step(repacker, reader, length, out) == length)
         return true;
     undo_copy_in_step(repacker, reader, *mark);

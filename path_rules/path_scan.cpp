@@ -263,8 +263,9 @@ void report_path(path_scanner *scanner, position end)
 // place less fully.
 void append(char *label, size_t *length, const char *text)
 {
-    while (*text != '\0' && *length + 1 < WHERE_CAPACITY)
-        label[(*length)++] = *text++;
+    size_t count = std::min(strlen(text), WHERE_CAPACITY - 1 - *length);
+    memcpy(label + *length, text, count);
+    *length += count;
     label[*length] = '\0';
 }
 

@@ -24,8 +24,9 @@ struct input_stream {
 
 // The block every input stream reads through, and its refill: the walkers
 // read it inline, as they take a few bytes at a time. Past its end lie a
-// few bytes that nothing is read into, for a search that reads sixteen
-// bytes at a time and masks off those it does not search.
+// few bytes that nothing is read into, for the reads of sixteen bytes at a
+// time that reach past the bytes they use: the search for a run in a
+// literal, and the copies of short literals.
 constexpr size_t INPUT_BLOCK_SLACK = 16;
 extern unsigned char input_block[];
 bool refill_input(input_stream *in);

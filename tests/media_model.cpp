@@ -428,9 +428,9 @@ bytes pack_greedily(const bytes &content, size_t shortest_run)
         packed.insert(packed.end(), held.begin(), held.begin() + static_cast<long>(count));
     };
     // Byte by byte, as plainly as the description reads: a literal is held
-    // until four equal bytes end it, a run lasts while its byte does, and a
-    // literal that fills the hold is written but for its last three bytes.
-    const size_t start = shortest_run;
+    // until `shortest_run` (four in the files) equal bytes end it, a run
+    // lasts while its byte does, and a literal that fills the hold is written
+    // but for the bytes that may yet begin a run.
     bytes held;
     size_t run = 0;
     unsigned char value = 0;
@@ -446,16 +446,16 @@ bytes pack_greedily(const bytes &content, size_t shortest_run)
         }
         held.push_back(byte);
         size_t n = held.size();
-        if (n >= start &&
-            std::all_of(held.end() - static_cast<long>(start), held.end(),
+        if (n >= shortest_run &&
+            std::all_of(held.end() - static_cast<long>(shortest_run), held.end(),
                         [byte](unsigned char held_byte) { return held_byte == byte; })) {
-            literal(held, n - start);
+            literal(held, n - shortest_run);
             held.clear();
-            run = start;
+            run = shortest_run;
             value = byte;
         } else if (n == HOLD) {
-            literal(held, n - (start - 1));
-            held.erase(held.begin(), held.end() - static_cast<long>(start - 1));
+            literal(held, n - (shortest_run - 1));
+            held.erase(held.begin(), held.end() - static_cast<long>(shortest_run - 1));
         }
     }
     if (run > 0) {

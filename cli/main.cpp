@@ -178,8 +178,13 @@ outcome outcome_of(rewrite_result result)
 outcome close_copy(output_file *output, outcome done)
 {
     bool complete = done == SUCCEEDED || done == NOT_PROJECT || done == MEDIA_NOT_BLANKED;
-    // After a failure the close may fail too; the outcome already tells.
-    bool closed = fclose(output->stream) == 0;
+    // The last of the buffer is written out here, before the close: a
+    // runtime may lose a failure of the write that its own close makes (the
+    // Windows one does), and an earlier failure shows in the error flag
+    // even when the flush finds nothing left to write. After a failure the
+    // close may fail too; the outcome already tells.
+    bool flushed = fflush(output->stream) == 0 && ferror(output->stream) == 0;
+    bool closed = fclose(output->stream) == 0 && flushed;
     if (complete && closed) {
         close_spare(*output);
         return done;

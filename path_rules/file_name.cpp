@@ -13,8 +13,8 @@ constexpr unsigned char ESCAPE = '\\';
 // value.
 constexpr unsigned char OTHER = 0x80;
 
-// One byte of a Lua string, and how many bytes of the file it takes.
-struct lua_byte {
+// One byte of an escaped text, and how many bytes of the file it takes.
+struct escaped_byte {
     unsigned char value;
     size_t width;
 };
@@ -26,7 +26,7 @@ bool is_digit(unsigned char byte)
 
 // A decimal escape: up to three digits. One past 255 is no byte Lua
 // accepts; it stands for no separator.
-lua_byte decimal_escape(const unsigned char *text, size_t at, size_t length)
+escaped_byte decimal_escape(const unsigned char *text, size_t at, size_t length)
 {
     unsigned value = 0;
     size_t end = at;
@@ -35,7 +35,7 @@ lua_byte decimal_escape(const unsigned char *text, size_t at, size_t length)
     return {value <= 0xFF ? static_cast<unsigned char>(value) : OTHER, end - at + 1};
 }
 
-lua_byte read_lua_byte(const unsigned char *text, size_t at, size_t length)
+escaped_byte read_lua_byte(const unsigned char *text, size_t at, size_t length)
 {
     if (text[at] != ESCAPE || at + 1 >= length)
         return {text[at], 1};
@@ -49,6 +49,19 @@ lua_byte read_lua_byte(const unsigned char *text, size_t at, size_t length)
     // `\\`, `\"`, and letters that stand for control characters: none of
     // them but the first is a separator.
     return {escaped, 2};
+}
+
+// One byte of AviUtl2's escaped text: `\\` and `\n` are escapes, and a
+// backslash before anything else stands for itself.
+escaped_byte read_aviutl2_byte(const unsigned char *text, size_t at, size_t length)
+{
+    if (text[at] != ESCAPE || at + 1 >= length)
+        return {text[at], 1};
+    if (text[at + 1] == ESCAPE)
+        return {ESCAPE, 2};
+    if (text[at + 1] == 'n')
+        return {'\n', 2};
+    return {ESCAPE, 1};
 }
 
 // A quoted value, read from just after its opening quote.
@@ -67,7 +80,7 @@ quoted_value read_quoted(const unsigned char *text, size_t start, size_t length,
     bool second_byte = false; // the next byte is a character's second
     size_t index = start;
     while (index < length && text[index] != QUOTE) {
-        lua_byte byte = read_lua_byte(text, index, length);
+        escaped_byte byte = read_lua_byte(text, index, length);
         index += byte.width;
         if (second_byte) {
             second_byte = false;
@@ -148,20 +161,22 @@ size_t strip_quoted_folders(const unsigned char *text, size_t length, unsigned c
     return written;
 }
 
-size_t unescape_lua(const unsigned char *text, size_t length, unsigned char *out, uint16_t *from)
+size_t undo_escapes(const unsigned char *text, size_t length, text_escapes escapes, bool ends,
+                    unsigned char *out, uint16_t *from, size_t *used)
 {
+    size_t widest = escapes == ESCAPES_LUA ? LONGEST_ESCAPE : 2;
     size_t written = 0;
-    for (size_t index = 0; index < length;) {
-        if (text[index] != ESCAPE) {
-            from[written] = static_cast<uint16_t>(index);
-            out[written++] = text[index++];
-            continue;
-        }
-        lua_byte byte = read_lua_byte(text, index, length);
+    size_t index = 0;
+    while (index < length) {
+        if (text[index] == ESCAPE && !ends && length - index < widest)
+            break; // the rest of the escape may come later
+        escaped_byte byte = escapes == ESCAPES_LUA ? read_lua_byte(text, index, length)
+                                                   : read_aviutl2_byte(text, index, length);
         from[written] = static_cast<uint16_t>(index);
         out[written++] = byte.value;
         index += byte.width;
     }
-    from[written] = static_cast<uint16_t>(length);
+    from[written] = static_cast<uint16_t>(index);
+    *used = index;
     return written;
 }

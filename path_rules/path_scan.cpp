@@ -233,6 +233,45 @@ size_t whole_characters(const path_scanner &scanner, const unsigned char *path, 
     return length;
 }
 
+// Where the byte at `at` of an escaped text read unescaped begins as the
+// file holds it: in the piece being scanned, at its end, or among the
+// recent bytes.
+uint64_t raw_offset(const path_scanner &scanner, position at)
+{
+    const escaped_text &text = scanner.escaped;
+    if (at >= text.start)
+        return text.raw_start + text.from[at - text.start];
+    constexpr position KEPT = sizeof text.recent_from / sizeof text.recent_from[0];
+    position back = std::min(text.start - at, KEPT);
+    return text.recent_from[KEPT - back];
+}
+
+void add_to_raw_path(path_scanner *scanner, const unsigned char *bytes, size_t length)
+{
+    size_t taken = std::min(LONGEST_LISTED_PATH - scanner->path_raw_length, length);
+    memcpy(scanner->path_raw + scanner->path_raw_length, bytes, taken);
+    scanner->path_raw_length += taken;
+}
+
+// Begins the path at `start` as the file holds it, with its bytes up to
+// the end of the piece being scanned: those of the piece, and those before
+// it, which the tail holds.
+void begin_raw_path(path_scanner *scanner, position start)
+{
+    const escaped_text &text = scanner->escaped;
+    scanner->path_raw_start = raw_offset(*scanner, start);
+    scanner->path_raw_length = 0;
+    uint64_t piece_at = 0;
+    if (scanner->path_raw_start < text.raw_start) {
+        auto back = static_cast<size_t>(
+            std::min<uint64_t>(text.raw_start - scanner->path_raw_start, text.tail_length));
+        add_to_raw_path(scanner, text.tail + text.tail_length - back, back);
+    } else {
+        piece_at = scanner->path_raw_start - text.raw_start;
+    }
+    add_to_raw_path(scanner, text.raw + piece_at, text.raw_length - static_cast<size_t>(piece_at));
+}
+
 // Reports the path under way, which ends where the text's byte `end` (or
 // its end) is.
 void report_path(path_scanner *scanner, position end)
@@ -241,11 +280,11 @@ void report_path(path_scanner *scanner, position end)
     scanner->path_end = static_cast<uint64_t>(end);
     const unsigned char *path = scanner->path;
     size_t length = scanner->path_length;
-    if (scanner->escaped != nullptr) {
+    if (scanner->escaped.reading) {
         // As the file holds it: from its first escape to where it ends.
-        size_t from = scanner->escaped_from[scanner->path_start];
-        length = std::min<size_t>(scanner->escaped_from[end] - from, LONGEST_LISTED_PATH);
-        path = scanner->escaped + from;
+        uint64_t raw_length = raw_offset(*scanner, end) - scanner->path_raw_start;
+        length = static_cast<size_t>(std::min<uint64_t>(raw_length, scanner->path_raw_length));
+        path = scanner->path_raw;
     }
     found_path found{scanner->path_where,
                      scanner->encoding,
@@ -253,7 +292,9 @@ void report_path(path_scanner *scanner, position end)
                      path,
                      whole_characters(*scanner, path, length),
                      scanner->path_wide,
-                     scanner->encoding};
+                     scanner->encoding,
+                     scanner->escaped.reading,
+                     scanner->escaped.escapes};
     scanner->listing.found(scanner->listing.context, found);
 }
 
@@ -315,6 +356,8 @@ void begin_path(path_scanner *scanner, const segment &part, const path_shape &sh
     scanner->path_length = 0;
     scanner->wide_half = 0;
     put_where(scanner);
+    if (scanner->escaped.reading)
+        begin_raw_path(scanner, shape.start);
     for (position at = shape.start; at < shape.start + shape.length; ++at) {
         unsigned char byte = static_cast<unsigned char>(byte_at(*scanner, part, at));
         add_to_path(scanner, &byte, 1);
@@ -578,8 +621,83 @@ void scan_text(path_scanner *scanner, const unsigned char *text, size_t length)
         scan_segment(scanner, {text, 0, at, at + static_cast<position>(length), false});
 }
 
-// The longest script parameters read unescaped: more than any field holds.
-constexpr size_t LONGEST_SCRIPT_TEXT = 2048;
+// Keeps where the last bytes of the piece just scanned begin as the file
+// holds them, and its last bytes, for the piece after it; then moves on
+// past it.
+void pass_escaped_piece(path_scanner *scanner, size_t plain_length, size_t used)
+{
+    escaped_text &text = scanner->escaped;
+    constexpr size_t KEPT = sizeof text.recent_from / sizeof text.recent_from[0];
+    size_t moved = std::min(plain_length, KEPT);
+    memmove(text.recent_from, text.recent_from + moved,
+            (KEPT - moved) * sizeof text.recent_from[0]);
+    for (size_t index = 0; index < moved; ++index)
+        text.recent_from[KEPT - moved + index] =
+            text.raw_start + text.from[plain_length - moved + index];
+    constexpr size_t TAIL = sizeof text.tail;
+    size_t added = std::min(used, TAIL);
+    size_t kept = std::min(text.tail_length, TAIL - added);
+    memmove(text.tail, text.tail + text.tail_length - kept, kept);
+    memcpy(text.tail + kept, text.raw + used - added, added);
+    text.tail_length = kept + added;
+    text.start += static_cast<position>(plain_length);
+    text.raw_start += used;
+    text.raw_length = 0;
+    text.from[0] = 0;
+}
+
+// Scans bytes of an escaped text, read as the text they stand for, in
+// pieces of at most ESCAPED_PIECE bytes; `ends` when the text ends with
+// them.
+void scan_escaped(path_scanner *scanner, const unsigned char *bytes, size_t length, bool ends)
+{
+    escaped_text &text = scanner->escaped;
+    do {
+        size_t taken = std::min(length, sizeof text.raw - text.cut_length);
+        if (taken > 0)
+            memcpy(text.raw + text.cut_length, bytes, taken);
+        bytes += taken;
+        length -= taken;
+        size_t filled = text.cut_length + taken;
+        size_t used = 0;
+        size_t plain_length = undo_escapes(text.raw, filled, text.escapes, ends && length == 0,
+                                           text.plain, text.from, &used);
+        text.raw_length = used;
+        text.start = static_cast<position>(scanner->at);
+        if (scanner->in_path)
+            add_to_raw_path(scanner, text.raw, used);
+        if (plain_length > 0)
+            scan_segment(scanner, {text.plain, 0, text.start,
+                                   text.start + static_cast<position>(plain_length), false});
+        pass_escaped_piece(scanner, plain_length, used);
+        text.cut_length = filled - used;
+        memmove(text.raw, text.raw + used, text.cut_length);
+    } while (length > 0);
+}
+
+// Begins reading a text, escaped or not, as `reading` says.
+void begin_reading(path_scanner *scanner, field_reading reading)
+{
+    bool wide = reading == FIELD_READ_WIDE;
+    begin_text(scanner, !wide, wide, false);
+    escaped_text &text = scanner->escaped;
+    text.reading = reading == FIELD_READ_SCRIPT || reading == FIELD_READ_ESCAPED;
+    text.escapes = reading == FIELD_READ_SCRIPT ? ESCAPES_LUA : ESCAPES_AVIUTL2;
+    text.raw_length = text.tail_length = text.cut_length = 0;
+    text.start = 0;
+    text.raw_start = 0;
+    text.from[0] = 0;
+}
+
+// Ends a text begun by begin_reading: an escape cut short at its end is
+// read as it stands, and a path under way is reported.
+void end_reading(path_scanner *scanner)
+{
+    if (scanner->escaped.reading && scanner->escaped.cut_length > 0)
+        scan_escaped(scanner, nullptr, 0, true);
+    finish_text(scanner);
+    scanner->escaped.reading = false;
+}
 
 // A field's text or old bytes, as a text of its own.
 void scan_field_text(path_scanner *scanner, const unsigned char *text, size_t length,
@@ -589,24 +707,14 @@ void scan_field_text(path_scanner *scanner, const unsigned char *text, size_t le
     // a byte): a text of its own with neither holds none.
     if (find_mark(text, length) == length)
         return;
-    bool wide = reading == FIELD_READ_WIDE;
-    begin_text(scanner, !wide, wide, false);
-    if (reading != FIELD_READ_SCRIPT) {
+    begin_reading(scanner, reading);
+    if (scanner->escaped.reading) {
+        scan_escaped(scanner, text, length, true);
+    } else {
         // Whole, with nothing after it: no hit waits for more.
         scan_segment(scanner, {text, 0, 0, static_cast<position>(length), true});
-        finish_text(scanner);
-        return;
     }
-    // Read as Lua reads it; each path reported as the file holds it.
-    unsigned char plain[LONGEST_SCRIPT_TEXT];
-    uint16_t from[LONGEST_SCRIPT_TEXT + 1];
-    size_t plain_length = unescape_lua(text, std::min(length, sizeof plain), plain, from);
-    scanner->escaped = text;
-    scanner->escaped_from = from;
-    scan_segment(scanner, {plain, 0, 0, static_cast<position>(plain_length), true});
-    finish_text(scanner);
-    scanner->escaped = nullptr;
-    scanner->escaped_from = nullptr;
+    end_reading(scanner);
 }
 
 } // namespace
@@ -682,18 +790,20 @@ void begin_field(path_scanner *scanner, field_reading reading, const char *name)
 {
     finish_text(scanner);
     scanner->field = name;
-    bool wide = reading == FIELD_READ_WIDE;
-    begin_text(scanner, !wide, wide, false);
+    begin_reading(scanner, reading);
 }
 
 void scan_field_piece(path_scanner *scanner, const unsigned char *bytes, size_t length)
 {
-    scan_text(scanner, bytes, length);
+    if (scanner->escaped.reading)
+        scan_escaped(scanner, bytes, length, false);
+    else
+        scan_text(scanner, bytes, length);
 }
 
 void end_field(path_scanner *scanner)
 {
-    finish_text(scanner);
+    end_reading(scanner);
     scanner->field = nullptr;
     begin_text(scanner, true, true, true);
 }

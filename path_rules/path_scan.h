@@ -22,6 +22,7 @@
 #pragma once
 
 #include "encoding.h"
+#include "file_name.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -42,6 +43,8 @@ struct found_path {
     size_t length; // in bytes
     bool wide;     // UTF-16LE, else 8-bit text in `encoding`
     text_encoding encoding;
+    bool escaped; // as an escaped text holds it, with the escapes of:
+    text_escapes escapes;
 };
 
 struct path_listing {
@@ -60,9 +63,32 @@ struct text_place {
     const char *effect_name; // that type's name
 };
 
+// An escaped text read in pieces of at most this many bytes.
+constexpr size_t ESCAPED_PIECE = 4096;
+
+// The bytes of an escaped text as the file holds them, as far as the
+// scanner needs them: the piece being scanned, what its bytes stand for and
+// where each begins in it; where each recent byte begins; the last bytes
+// before the piece; and an escape the piece before cut short, which the
+// next one begins with.
+struct escaped_text {
+    bool reading; // the text is escaped: it is read unescaped
+    text_escapes escapes;
+    unsigned char raw[ESCAPED_PIECE + LONGEST_ESCAPE];
+    size_t raw_length;
+    unsigned char plain[ESCAPED_PIECE + LONGEST_ESCAPE];
+    uint16_t from[ESCAPED_PIECE + LONGEST_ESCAPE + 1];
+    int64_t start;            // the position of plain[0] in the text read unescaped
+    uint64_t raw_start;       // the offset of raw[0] in the text as the file holds it
+    uint64_t recent_from[16]; // where each recent byte begins, as `recent` holds them
+    unsigned char tail[64];
+    size_t tail_length;
+    size_t cut_length; // at the start of `raw`, not yet undone
+};
+
 // A path of a UTF-16LE text, and one being read, live in the scanner; one
-// found in the unescaped bytes of script parameters is reported as it
-// stands escaped.
+// found in the unescaped bytes of an escaped text is reported as it stands
+// escaped.
 struct path_scanner {
     path_listing listing;
     text_place place;
@@ -83,10 +109,11 @@ struct path_scanner {
     } waiting[8];
     int waiting_count;
     uint64_t path_end; // where the last path ended: none begins before it
-    // While script parameters are read unescaped: their bytes as the file
-    // holds them, and where each unescaped byte's escape begins there.
-    const unsigned char *escaped;
-    const uint16_t *escaped_from;
+    // While an escaped text is read unescaped, the bytes as the file holds
+    // them: of the piece being scanned, where each of its unescaped bytes
+    // begins there, and the last ones before it; where each recent byte
+    // begins; and an escape the piece before cut short.
+    escaped_text escaped;
     // The path under way.
     bool in_path;
     int64_t path_start;
@@ -97,6 +124,10 @@ struct path_scanner {
     char path_where[WHERE_CAPACITY];
     unsigned char path[LONGEST_LISTED_PATH];
     size_t path_length;
+    // The path under way as the file holds it, in an escaped text.
+    uint64_t path_raw_start;
+    unsigned char path_raw[LONGEST_LISTED_PATH];
+    size_t path_raw_length;
 };
 
 void start_scanning(path_scanner *scanner, path_listing listing);
@@ -126,9 +157,10 @@ uint64_t copies_scanned(unsigned char value, uint64_t count);
 
 // How a field's text is read.
 enum field_reading {
-    FIELD_READ_TEXT,   // 8-bit text in the section's encoding
-    FIELD_READ_WIDE,   // UTF-16LE
-    FIELD_READ_SCRIPT, // 8-bit text, Lua-escaped: `\\` is one backslash
+    FIELD_READ_TEXT,    // 8-bit text in the section's encoding
+    FIELD_READ_WIDE,    // UTF-16LE
+    FIELD_READ_SCRIPT,  // 8-bit text, Lua-escaped: `\\` is one backslash
+    FIELD_READ_ESCAPED, // 8-bit text, escaped as AviUtl2's text settings are
 };
 
 // Scans one field of `size` bytes, named `name`: its text up to its
@@ -137,8 +169,8 @@ void scan_field(path_scanner *scanner, const unsigned char *field, size_t size,
                 field_reading reading, const char *name);
 
 // A field whose text comes in pieces, as a value of a text file that may be
-// longer than any buffer does: begun, scanned piece by piece, and ended.
-// Read as 8-bit text or as UTF-16LE; it has no old bytes.
+// longer than any buffer does: begun, scanned piece by piece, and ended. A
+// piece may end anywhere, inside an escape too. It has no old bytes.
 void begin_field(path_scanner *scanner, field_reading reading, const char *name);
 void scan_field_piece(path_scanner *scanner, const unsigned char *bytes, size_t length);
 void end_field(path_scanner *scanner);

@@ -5,6 +5,7 @@
 // script parameters with one: the others are passed over unread.
 #include "copy.h"
 
+#include "../path_rules/path_marks.h"
 #include "lines.h"
 #include "values.h"
 
@@ -20,6 +21,7 @@ struct text_copy {
     input_stream *in;
     FILE *out;
     text_format format;
+    text_encoding encoding;
     bool written; // no write has failed
     bool all_rewritten;
 };
@@ -41,14 +43,16 @@ void replace(text_copy *copy, size_t length, const unsigned char *replacement,
 void copy_value(text_copy *copy, const setting &line)
 {
     if (is_script_parameters(line, copy->format)) {
-        size_t length = strip_parameter_folders(line.value, line.value_length, rewritten);
+        size_t length =
+            strip_parameter_folders(line.value, line.value_length, copy->encoding, rewritten);
         if (length != line.value_length)
             replace(copy, line.value_length, rewritten, length);
         return;
     }
     size_t from = 0;
     size_t to = 0;
-    if (folder_span(line.value, line.value_length, copy->format, &from, &to) && to > from) {
+    if (folder_span(line.value, line.value_length, copy->format, copy->encoding, &from, &to) &&
+        to > from) {
         consume(copy->in, from);
         replace(copy, to - from, nullptr, 0);
     }
@@ -60,7 +64,7 @@ void copy_whole_line(text_copy *copy, const text_line &line)
     uint64_t end = input_offset(*copy->in) + line.length + line.end_length;
     setting found{};
     if (!is_section_line(line.bytes, line.length) &&
-        split_setting(line.bytes, line.length, &found) && !is_text_setting(found)) {
+        split_setting(line.bytes, line.length, &found) && !is_text_setting(found, copy->format)) {
         consume(copy->in, found.key_length + 1);
         copy_value(copy, found);
     }
@@ -68,33 +72,51 @@ void copy_whole_line(text_copy *copy, const text_line &line)
     consume(copy->in, static_cast<size_t>(end - input_offset(*copy->in)));
 }
 
-// Whether a long line, of which `line` holds the first bytes, may name a
-// file the copy leaves: unless it is a text setting, or a value that does
-// not begin with a path.
-bool may_name_a_file(const text_line &line, text_format format)
+// Whether a long line, of which `first` holds the first bytes, may name a
+// file the copy leaves, were it one that holds a ':' or a '\': unless it is
+// a text setting, or a value that does not begin with a path.
+bool may_name_a_file(const text_line &first, const text_copy &copy)
 {
     setting found{};
-    if (!split_setting(line.bytes, line.length, &found))
+    if (!split_setting(first.bytes, first.length, &found))
         return true; // its key is longer than what is read whole
-    if (is_text_setting(found))
+    if (is_text_setting(found, copy.format))
         return false;
     size_t from = 0;
     size_t to = 0;
-    return is_script_parameters(found, format) ||
-           folder_span(found.value, found.value_length, format, &from, &to);
+    return is_script_parameters(found, copy.format) ||
+           folder_span(found.value, found.value_length, copy.format, copy.encoding, &from, &to);
 }
 
-// A line too long to lie whole in the block goes out as it stands.
-void copy_long_line(text_copy *copy, const text_line &line)
+bool holds_path_mark(const unsigned char *bytes, size_t length)
 {
-    if (may_name_a_file(line, copy->format))
-        copy->all_rewritten = false;
-    consume(copy->in, line.length);
+    return find_mark(bytes, length) < length;
+}
+
+// A line too long to be read whole goes out as it stands, wherever it
+// lies; the run says so when it may name a file.
+void copy_long_line(text_copy *copy, const text_line &first)
+{
+    // Its first bytes are read before the block is read on.
+    bool may_name = may_name_a_file(first, *copy);
+    bool marked = holds_path_mark(first.bytes, first.length);
+    consume(copy->in, first.length);
     for (bool last = false; !last;) {
         const unsigned char *bytes = nullptr;
         size_t length = next_line_piece(copy->in, &bytes, &last);
+        marked = marked || holds_path_mark(bytes, length);
         consume(copy->in, length);
     }
+    if (marked && may_name)
+        copy->all_rewritten = false;
+}
+
+void copy_line(text_copy *copy, const text_line &line)
+{
+    if (line.whole)
+        copy_whole_line(copy, line);
+    else
+        copy_long_line(copy, line);
 }
 
 constexpr line_mark PATH_MARKS[] = {{':', nullptr}, {'\\', nullptr}};
@@ -108,8 +130,8 @@ void copy_lines(text_copy *copy, const unsigned char *bytes, size_t length)
     text_line line{};
     while (next_marked_line(&lines, &line)) {
         consume(copy->in, static_cast<size_t>(line.bytes - at));
-        copy_whole_line(copy, line);
-        at = line.bytes + line.length + line.end_length;
+        copy_line(copy, line);
+        at = line.next;
     }
     consume(copy->in, static_cast<size_t>(bytes + length - at));
 }
@@ -121,7 +143,8 @@ text_copy_result copy_text_file(const input_start &start, FILE *in, FILE *out, t
 {
     input_stream input{};
     start_input(&input, in, start);
-    text_copy copy{&input, out, format, set_echo(&input, out), true};
+    text_copy copy{&input, out, format, text_encoding_of(&input, format), set_echo(&input, out),
+                   true};
     for (;;) {
         const unsigned char *lines = nullptr;
         size_t length = ready_lines(&input, &lines);
@@ -133,10 +156,7 @@ text_copy_result copy_text_file(const input_start &start, FILE *in, FILE *out, t
         text_line line{};
         if (!next_line(&input, &line))
             break;
-        if (line.whole)
-            copy_whole_line(&copy, line);
-        else
-            copy_long_line(&copy, line);
+        copy_line(&copy, line);
     }
     copy.written = set_echo(&input, nullptr) && copy.written;
     *all_rewritten = copy.all_rewritten;

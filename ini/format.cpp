@@ -2,7 +2,9 @@
 
 #include "lines.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -39,6 +41,19 @@ text_format format_of_name(const unsigned char *name, size_t length)
     return TEXT_NONE;
 }
 
+// The names the Chinese build of the timeline plugin gives its effects, in
+// GBK, as far as they are known; none of them is a name the Japanese build
+// writes in CP932.
+constexpr const char *CHINESE_EFFECT_NAMES[] = {
+    "\xCA\xD3\xC6\xB5\xCE\xC4\xBC\xFE", // 视频文件, the video file
+};
+
+bool is_chinese_effect_name(const unsigned char *name, size_t length)
+{
+    return std::any_of(std::begin(CHINESE_EFFECT_NAMES), std::end(CHINESE_EFFECT_NAMES),
+                       [&](const char *known) { return is_word(name, length, known); });
+}
+
 } // namespace
 
 text_format text_format_of(const unsigned char *bytes, size_t length, bool whole)
@@ -54,15 +69,31 @@ text_format text_format_of(const unsigned char *bytes, size_t length, bool whole
     if (close == nullptr)
         return TEXT_NONE;
     size_t name_length = static_cast<size_t>(static_cast<const unsigned char *>(close) - name);
-    // The line ends right after the bracket: LF, CR LF, or the file's end.
+    // The line ends right after the bracket: with LF, CR LF, a CR alone, or
+    // the file's end.
     size_t after = at + 1 + name_length + 1;
-    bool line_ends = (after == length && whole) || (after < length && bytes[after] == '\n') ||
-                     (after + 1 < length && bytes[after] == '\r' && bytes[after + 1] == '\n') ||
-                     (after + 1 == length && whole && bytes[after] == '\r');
+    bool line_ends = after < length ? bytes[after] == '\n' || bytes[after] == '\r' : whole;
     return line_ends ? format_of_name(name, name_length) : TEXT_NONE;
 }
 
-text_encoding encoding_of(text_format format)
+text_encoding encoding_of(text_format format, const unsigned char *bytes, size_t length, bool whole)
 {
-    return format == TEXT_OBJECT_FILE ? ENCODING_CP932 : ENCODING_UTF8;
+    if (format != TEXT_OBJECT_FILE)
+        return ENCODING_UTF8;
+    constexpr char NAME_KEY[] = "_name=";
+    constexpr size_t KEY_LENGTH = sizeof NAME_KEY - 1;
+    const unsigned char *end = bytes + length;
+    for (const unsigned char *line = bytes; line < end;) {
+        const unsigned char *line_end = line;
+        while (line_end < end && *line_end != '\n' && *line_end != '\r')
+            ++line_end;
+        if (line_end == end && !whole)
+            break; // cut off here: it may go on
+        auto line_length = static_cast<size_t>(line_end - line);
+        bool names_effect = line_length > KEY_LENGTH && memcmp(line, NAME_KEY, KEY_LENGTH) == 0;
+        if (names_effect && is_chinese_effect_name(line + KEY_LENGTH, line_length - KEY_LENGTH))
+            return ENCODING_GBK;
+        line = line_end + 1;
+    }
+    return ENCODING_CP932;
 }

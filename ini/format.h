@@ -25,4 +25,11 @@ constexpr unsigned char BYTE_ORDER_MARK[] = {0xEF, 0xBB, 0xBF};
 
 text_format text_format_of(const unsigned char *bytes, size_t length, bool whole);
 
-text_encoding encoding_of(text_format format);
+// The encoding of a text file of `format` that begins with `bytes` (as many
+// as its reader holds at its start; `whole` when they are the whole file).
+// AviUtl2 files are UTF-8. Object files are CP932, the Japanese build's,
+// but for the Chinese build's, which are GBK: told by an effect named with
+// one of that build's names (`_name=视频文件`) on a line that lies whole
+// in `bytes`.
+text_encoding encoding_of(text_format format, const unsigned char *bytes, size_t length,
+                          bool whole);

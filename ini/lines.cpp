@@ -7,13 +7,39 @@
 
 namespace {
 
-// The line, whole, that begins at `start` and ends with the line end at
-// `end`.
-text_line line_between(const unsigned char *start, const unsigned char *end)
+bool is_line_end(unsigned char byte)
+{
+    return byte == '\n' || byte == '\r';
+}
+
+// The first CR or LF in [from, end), or null.
+const unsigned char *find_line_end(const unsigned char *from, const unsigned char *end)
+{
+    auto length = static_cast<size_t>(end - from);
+    const auto *feed = static_cast<const unsigned char *>(memchr(from, '\n', length));
+    size_t before_feed = feed == nullptr ? length : static_cast<size_t>(feed - from);
+    const auto *carriage = static_cast<const unsigned char *>(memchr(from, '\r', before_feed));
+    return carriage != nullptr ? carriage : feed;
+}
+
+// How many bytes the line end at `end` takes: CR LF, or one alone. A CR that
+// is the last byte known is taken alone.
+size_t line_end_length(const unsigned char *end, const unsigned char *known_end)
+{
+    return *end == '\r' && end + 1 < known_end && end[1] == '\n' ? 2 : 1;
+}
+
+// The line that begins at `start` and whose line end is at `end`, among
+// whole lines that end at `known_end`.
+text_line line_between(const unsigned char *start, const unsigned char *end,
+                       const unsigned char *known_end)
 {
     auto length = static_cast<size_t>(end - start);
-    bool crlf = length > 0 && start[length - 1] == '\r';
-    return {start, crlf ? length - 1 : length, crlf ? size_t{2} : size_t{1}, true};
+    size_t end_length = line_end_length(end, known_end);
+    const unsigned char *next = end + end_length;
+    if (length > LONGEST_WHOLE_LINE)
+        return {start, LONGEST_WHOLE_LINE, 0, false, next};
+    return {start, length, end_length, true, next};
 }
 
 // Where `mark` lies next from `from` on: the start of a line that begins
@@ -33,7 +59,7 @@ const unsigned char *find_mark(const line_mark &mark, const unsigned char *from,
             return hit;
         const unsigned char *start = hit - before;
         // A line's start: after a line end (the run begins with a line).
-        if (start >= from && (start == from || start[-1] == '\n') &&
+        if (start >= from && (start == from || is_line_end(start[-1])) &&
             static_cast<size_t>(end - start) >= length && memcmp(start, mark.start, length) == 0)
             return start;
         at = hit + 1;
@@ -46,9 +72,11 @@ const unsigned char *find_mark(const line_mark &mark, const unsigned char *from,
 size_t ready_lines(input_stream *in, const unsigned char **bytes)
 {
     size_t ready = input_ready(in, bytes);
-    while (ready > 0 && (*bytes)[ready - 1] != '\n')
-        --ready;
-    return ready;
+    // A CR that ends the ready bytes may be the first half of a CR LF.
+    size_t known = ready > 0 && (*bytes)[ready - 1] == '\r' ? ready - 1 : ready;
+    while (known > 0 && !is_line_end((*bytes)[known - 1]))
+        --known;
+    return known;
 }
 
 void start_marked_lines(marked_lines *lines, const unsigned char *bytes, size_t length,
@@ -72,7 +100,7 @@ bool next_marked_line(marked_lines *lines, text_line *line)
     if (first == nullptr)
         return false;
     const unsigned char *start = first;
-    while (start > lines->at && start[-1] != '\n')
+    while (start > lines->at && !is_line_end(start[-1]))
         --start;
     lines->at = start;
     return next_whole_line(lines, line);
@@ -82,10 +110,8 @@ bool next_whole_line(marked_lines *lines, text_line *line)
 {
     if (lines->at == lines->end)
         return false;
-    const auto *end = static_cast<const unsigned char *>(
-        memchr(lines->at, '\n', static_cast<size_t>(lines->end - lines->at)));
-    *line = line_between(lines->at, end);
-    lines->at = end + 1;
+    *line = line_between(lines->at, find_line_end(lines->at, lines->end), lines->end);
+    lines->at = line->next;
     return true;
 }
 
@@ -95,37 +121,39 @@ bool next_line(input_stream *in, text_line *line)
     size_t ready = input_ready(in, &bytes);
     if (ready == 0)
         return false;
-    // A line end just past the longest whole line still makes it whole.
-    constexpr size_t LOOKED_AT = LONGEST_WHOLE_LINE + 1;
-    const void *end = memchr(bytes, '\n', std::min(ready, LOOKED_AT));
-    if (end == nullptr && ready < LOOKED_AT) {
+    // The longest whole line, its line end, and the byte after a CR.
+    constexpr size_t LOOKED_AT = LONGEST_WHOLE_LINE + 2;
+    if (ready < LOOKED_AT)
         ready = input_peek(in, LOOKED_AT, &bytes);
-        end = memchr(bytes, '\n', std::min(ready, LOOKED_AT));
-    }
-    line->bytes = bytes;
+    const unsigned char *known_end = bytes + std::min(ready, LOOKED_AT);
+    const unsigned char *end = find_line_end(bytes, known_end);
     if (end == nullptr) {
         // The file's last line, with no line end; or a long line.
-        line->whole = ready < LOOKED_AT;
-        line->length = std::min(ready, LONGEST_WHOLE_LINE);
-        line->end_length = 0;
+        bool whole = ready <= LONGEST_WHOLE_LINE;
+        *line = {bytes, std::min(ready, LONGEST_WHOLE_LINE), 0, whole, nullptr};
         return true;
     }
-    size_t length = static_cast<size_t>(static_cast<const unsigned char *>(end) - bytes);
-    bool crlf = length > 0 && bytes[length - 1] == '\r';
-    line->whole = true;
-    line->length = crlf ? length - 1 : length;
-    line->end_length = crlf ? 2 : 1;
+    *line = line_between(bytes, end, bytes + ready);
+    line->next = nullptr;
     return true;
 }
 
 size_t next_line_piece(input_stream *in, const unsigned char **bytes, bool *last)
 {
     size_t ready = input_ready(in, bytes);
-    const void *end = ready > 0 ? memchr(*bytes, '\n', ready) : nullptr;
+    // A CR that ends what is ready is told from the first half of a CR LF
+    // by the byte after it.
+    if (ready == 1 && (*bytes)[0] == '\r')
+        ready = input_peek(in, 2, bytes);
+    const unsigned char *end = ready > 0 ? find_line_end(*bytes, *bytes + ready) : nullptr;
     *last = end != nullptr || ready == 0;
     if (end == nullptr)
         return ready;
-    return static_cast<size_t>(static_cast<const unsigned char *>(end) - *bytes) + 1;
+    if (*end == '\r' && end == *bytes + ready - 1 && ready > 1) {
+        *last = false;
+        return ready - 1;
+    }
+    return static_cast<size_t>(end - *bytes) + line_end_length(end, *bytes + ready);
 }
 
 bool is_section_line(const unsigned char *text, size_t length)
@@ -152,6 +180,13 @@ bool is_digits(const unsigned char *text, size_t length)
 {
     return length > 0 && std::all_of(text, text + length,
                                      [](unsigned char byte) { return byte >= '0' && byte <= '9'; });
+}
+
+text_encoding text_encoding_of(input_stream *in, text_format format)
+{
+    const unsigned char *bytes = nullptr;
+    size_t length = input_peek(in, INPUT_BLOCK_SIZE, &bytes);
+    return encoding_of(format, bytes, length, length < INPUT_BLOCK_SIZE);
 }
 
 void pass_byte_order_mark(input_stream *in)

@@ -3,18 +3,21 @@
 #pragma once
 
 #include "../project/input.h"
+#include "format.h"
 
 #include <cstddef>
 
-// Lines up to this long lie whole in the block, with their line end; a
-// longer one is read in pieces.
+// Lines whose text is up to this long are read whole, from the block; a
+// longer one is read in pieces, wherever it lies.
 constexpr size_t LONGEST_WHOLE_LINE = size_t{128} * 1024;
 
+// A line ends with LF, CR LF, or a CR that no LF follows.
 struct text_line {
     const unsigned char *bytes; // in the block, until the input is read on
     size_t length;              // its text, without its line end; of a long line, its first bytes
-    size_t end_length;          // its line end: 2 for CR LF, 1 for LF, 0 for none or a long line
-    bool whole;                 // false: the line goes on past `length`
+    size_t end_length; // its line end: 2 for CR LF, 1 for LF or CR, 0 for none or a long line
+    bool whole;        // false: a long line, which goes on past `length`
+    const unsigned char *next; // of a line among whole lines: where the line after it begins
 };
 
 // The bytes ready in the block up to and with their last line end: whole
@@ -42,10 +45,13 @@ struct marked_lines {
 void start_marked_lines(marked_lines *lines, const unsigned char *bytes, size_t length,
                         const line_mark *marks, size_t mark_count);
 
-// Takes the next line that holds a mark; false when none is left.
+// Takes the next line that holds a mark; false when none is left. A line
+// longer than LONGEST_WHOLE_LINE comes as a long line: its first bytes, to
+// be read on with next_line_piece, as next_line gives it.
 bool next_marked_line(marked_lines *lines, text_line *line);
 
-// Takes the line that comes next, marked or not; false when none is left.
+// Takes the line that comes next, marked or not, as next_marked_line does;
+// false when none is left.
 bool next_whole_line(marked_lines *lines, text_line *line);
 
 // Readies the next line, consuming none of it; false at the file's end, or
@@ -74,6 +80,10 @@ bool split_setting(const unsigned char *text, size_t length, setting *out);
 // at least one, as section numbers are.
 bool is_word(const unsigned char *text, size_t length, const char *word);
 bool is_digits(const unsigned char *text, size_t length);
+
+// The encoding of the text file of `format` that `in` reads, told from as
+// much of its start as the block holds; the input must stand at its start.
+text_encoding text_encoding_of(input_stream *in, text_format format);
 
 // Passes over a UTF-8 byte order mark at the input's start, if any.
 void pass_byte_order_mark(input_stream *in);

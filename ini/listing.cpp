@@ -19,6 +19,7 @@ namespace {
 constexpr size_t KEY_CAPACITY = 256;
 
 path_scanner scanner;
+text_encoding encoding;     // of the file's 8-bit text
 char place[WHERE_CAPACITY]; // the section, as the listing names it
 char key[KEY_CAPACITY];     // the setting's key, or "line" for a line of neither kind
 // The line after a section's names its effect, if it is `effect.name=`
@@ -79,7 +80,7 @@ void begin_section(text_format format, const unsigned char *text, size_t length)
         name_aviutl2_section(text + 1, length - 2);
     else
         append_place(text, length);
-    set_section(&scanner, place, encoding_of(format));
+    set_section(&scanner, place, encoding);
 }
 
 // The setting that names an effect: its name joins the section's.
@@ -88,10 +89,14 @@ bool names_effect(const setting &line, text_format format)
     return is_word(line.key, line.key_length, format == TEXT_AVIUTL2 ? "effect.name" : "_name");
 }
 
-// An object file's text setting, hex of UTF-16LE text.
-bool is_hex_text(const setting &line, text_format format)
+// How a setting's value is read: an object file's text setting is hex of
+// UTF-16LE text, AviUtl2's are escaped, and script parameters are read as
+// Lua reads them; the others as the file's 8-bit text.
+field_reading reading_of(const setting &line, text_format format)
 {
-    return format == TEXT_OBJECT_FILE && is_word(line.key, line.key_length, "text");
+    if (is_text_setting(line, format))
+        return format == TEXT_OBJECT_FILE ? FIELD_READ_WIDE : FIELD_READ_ESCAPED;
+    return is_script_parameters(line, format) ? FIELD_READ_SCRIPT : FIELD_READ_TEXT;
 }
 
 // Whether text can hold a path: every path has a ':' or a '\'.
@@ -150,8 +155,9 @@ void decode_hex(const unsigned char *text, size_t length)
 }
 
 // Begins a value, of the setting `line`, or (null) a line of neither kind.
-void begin_value(const setting *line, bool hex_text)
+void begin_value(const setting *line, text_format format)
 {
+    field_reading reading = line != nullptr ? reading_of(*line, format) : FIELD_READ_TEXT;
     if (line == nullptr) {
         memcpy(key, "line", sizeof "line");
     } else {
@@ -159,7 +165,9 @@ void begin_value(const setting *line, bool hex_text)
         memcpy(key, line->key, taken);
         key[taken] = '\0';
     }
-    begin_field(&scanner, hex_text ? FIELD_READ_WIDE : FIELD_READ_TEXT, key);
+    // UTF-16LE text comes as hex, decoded here.
+    bool hex_text = reading == FIELD_READ_WIDE;
+    begin_field(&scanner, reading, key);
     hex = {hex_text, false, -1, -1, 0, {}};
 }
 
@@ -195,24 +203,25 @@ void list_whole_line(text_format format, const text_line &line)
     }
     const unsigned char *value = is_setting ? found.value : line.bytes;
     size_t length = is_setting ? found.value_length : line.length;
-    bool hex_text = is_setting && is_hex_text(found, format);
+    bool hex_text = is_setting && reading_of(found, format) == FIELD_READ_WIDE;
     if (!hex_text && !may_hold_path(value, length))
         return;
-    begin_value(is_setting ? &found : nullptr, hex_text);
+    begin_value(is_setting ? &found : nullptr, format);
     list_value_piece(value, length);
     end_value();
 }
 
-// A line too long to lie whole in the block, read in pieces to its end.
-void list_long_line(input_stream *in, text_format format, const text_line &line)
+// A line too long to be read whole, of which `first` holds the first
+// bytes, read in pieces to its end, wherever it lies.
+void list_long_line(input_stream *in, text_format format, const text_line &first)
 {
     at_effect_name = false;
     setting found{};
-    bool is_setting = split_setting(line.bytes, line.length, &found);
-    begin_value(is_setting ? &found : nullptr, is_setting && is_hex_text(found, format));
-    list_value_piece(is_setting ? found.value : line.bytes,
-                     is_setting ? found.value_length : line.length);
-    consume(in, line.length);
+    bool is_setting = split_setting(first.bytes, first.length, &found);
+    begin_value(is_setting ? &found : nullptr, format);
+    list_value_piece(is_setting ? found.value : first.bytes,
+                     is_setting ? found.value_length : first.length);
+    consume(in, first.length);
     for (bool last = false; !last;) {
         const unsigned char *bytes = nullptr;
         size_t length = next_line_piece(in, &bytes, &last);
@@ -222,26 +231,42 @@ void list_long_line(input_stream *in, text_format format, const text_line &line)
     end_value();
 }
 
+// Lists a line the input stands at the start of, and consumes it.
+void list_line(input_stream *in, text_format format, const text_line &line)
+{
+    if (!line.whole) {
+        list_long_line(in, format, line);
+        return;
+    }
+    list_whole_line(format, line);
+    consume(in, line.length + line.end_length);
+}
+
 constexpr line_mark AVIUTL2_MARKS[] = {{':', nullptr}, {'\\', nullptr}, {'[', "["}};
 constexpr line_mark OBJECT_FILE_MARKS[] = {
     {':', nullptr}, {'\\', nullptr}, {'[', "["}, {'x', "text="}};
 
-// Whole lines: those that hold a mark, and each one after a section.
-void list_lines(text_format format, const unsigned char *bytes, size_t length)
+// Whole lines, which the input stands at the start of: those that hold a
+// mark, and each one after a section.
+void list_lines(input_stream *in, text_format format, const unsigned char *bytes, size_t length)
 {
     marked_lines lines{};
     if (format == TEXT_AVIUTL2)
         start_marked_lines(&lines, bytes, length, AVIUTL2_MARKS, std::size(AVIUTL2_MARKS));
     else
         start_marked_lines(&lines, bytes, length, OBJECT_FILE_MARKS, std::size(OBJECT_FILE_MARKS));
+    const unsigned char *at = bytes; // where the input stands
     text_line line{};
     for (;;) {
-        while (at_effect_name && next_whole_line(&lines, &line))
-            list_whole_line(format, line);
-        if (!next_marked_line(&lines, &line))
-            return;
-        list_whole_line(format, line);
+        bool taken =
+            at_effect_name ? next_whole_line(&lines, &line) : next_marked_line(&lines, &line);
+        if (!taken)
+            break;
+        consume(in, static_cast<size_t>(line.bytes - at));
+        list_line(in, format, line);
+        at = line.next;
     }
+    consume(in, static_cast<size_t>(bytes + length - at));
 }
 
 } // namespace
@@ -251,29 +276,24 @@ text_list_result list_text_file(const input_start &start, FILE *in, text_format 
 {
     input_stream input{};
     start_input(&input, in, start);
+    encoding = text_encoding_of(&input, format);
     pass_byte_order_mark(&input);
     start_scanning(&scanner, listing);
     place[0] = '\0';
-    set_section(&scanner, place, encoding_of(format));
+    set_section(&scanner, place, encoding);
     at_effect_name = false;
     for (;;) {
         const unsigned char *lines = nullptr;
         size_t length = ready_lines(&input, &lines);
         if (length > 0) {
-            list_lines(format, lines, length);
-            consume(&input, length);
+            list_lines(&input, format, lines, length);
             continue;
         }
         // A line the block holds only in part, or the file's last.
         text_line line{};
         if (!next_line(&input, &line))
             break;
-        if (!line.whole) {
-            list_long_line(&input, format, line);
-            continue;
-        }
-        list_whole_line(format, line);
-        consume(&input, line.length + line.end_length);
+        list_line(&input, format, line);
     }
     end_text(&scanner);
     return input_failed(input) ? TEXT_LIST_READ_FAILED : TEXT_LISTED;

@@ -14,11 +14,12 @@ constexpr char OBJECT_FILE_TEXT_KEY[] = "text";
 
 } // namespace
 
-bool is_text_setting(const setting &line)
+bool is_text_setting(const setting &line, text_format format)
 {
+    if (format == TEXT_OBJECT_FILE)
+        return is_word(line.key, line.key_length, OBJECT_FILE_TEXT_KEY);
     return is_word(line.key, line.key_length, TEXT_KEY) ||
-           is_word(line.key, line.key_length, SCRIPT_KEY) ||
-           is_word(line.key, line.key_length, OBJECT_FILE_TEXT_KEY);
+           is_word(line.key, line.key_length, SCRIPT_KEY);
 }
 
 bool is_script_parameters(const setting &line, text_format format)
@@ -26,8 +27,8 @@ bool is_script_parameters(const setting &line, text_format format)
     return format == TEXT_OBJECT_FILE && is_word(line.key, line.key_length, "param");
 }
 
-bool folder_span(const unsigned char *value, size_t length, text_format format, size_t *from,
-                 size_t *to)
+bool folder_span(const unsigned char *value, size_t length, text_format format,
+                 text_encoding encoding, size_t *from, size_t *to)
 {
     size_t start = length > 0 && value[0] == '*' ? 1 : 0;
     const unsigned char *path = value + start;
@@ -40,11 +41,12 @@ bool folder_span(const unsigned char *value, size_t length, text_format format, 
             path_length = static_cast<size_t>(static_cast<const unsigned char *>(bar) - path);
     }
     *from = start;
-    *to = start + file_name_start(path, path_length, encoding_of(format));
+    *to = start + file_name_start(path, path_length, encoding);
     return true;
 }
 
-size_t strip_parameter_folders(const unsigned char *value, size_t length, unsigned char *out)
+size_t strip_parameter_folders(const unsigned char *value, size_t length, text_encoding encoding,
+                               unsigned char *out)
 {
-    return strip_quoted_folders(value, length, out, ENCODING_CP932, false);
+    return strip_quoted_folders(value, length, out, encoding, false);
 }

@@ -6,10 +6,6 @@
 
 namespace {
 
-// Large enough that refilling costs little against the work on its bytes;
-// one block serves every input stream, as one is read at a time.
-constexpr size_t BLOCK_SIZE = size_t{256} * 1024;
-
 void write_echo(input_stream *in)
 {
     if (in->echo == nullptr) {
@@ -50,13 +46,13 @@ bool read_on(input_stream *in, size_t keep)
     in->echo_from -= std::min(in->echo_from, keep);
     in->end = kept;
     if (!ferror(in->file))
-        in->end += fread(input_block + kept, 1, BLOCK_SIZE - kept, in->file);
+        in->end += fread(input_block + kept, 1, INPUT_BLOCK_SIZE - kept, in->file);
     return in->end > in->at;
 }
 
 } // namespace
 
-unsigned char input_block[BLOCK_SIZE + INPUT_BLOCK_SLACK];
+unsigned char input_block[INPUT_BLOCK_SIZE + INPUT_BLOCK_SLACK];
 
 bool refill_input(input_stream *in)
 {

@@ -22,11 +22,14 @@ struct input_stream {
     bool echo_failed;     // a write to the echo failed
 };
 
-// The block every input stream reads through, and its refill: the walkers
+// The block every input stream reads through, its size, and its refill: the walkers
 // read it inline, as they take a few bytes at a time. Past its end lie a
 // few bytes that nothing is read into, for the reads of sixteen bytes at a
 // time that reach past the bytes they use: the search for a run in a
 // literal, and the copies of short literals.
+// Large enough that refilling costs little against the work on its bytes;
+// one block serves every input stream, as one is read at a time.
+constexpr size_t INPUT_BLOCK_SIZE = size_t{256} * 1024;
 constexpr size_t INPUT_BLOCK_SLACK = 16;
 extern unsigned char input_block[];
 bool refill_input(input_stream *in);

@@ -5,10 +5,12 @@
 #include "../ini/copy.h"
 #include "../ini/listing.h"
 #include "support.h"
+#include "text_model.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <utility>
 
 namespace {
@@ -63,38 +65,11 @@ std::vector<std::string> listing_of(const std::string &content, text_format form
     return lines;
 }
 
-bool is_text_key(const std::string &key)
-{
-    return key == "テキスト" || key == "スクリプト" || key == "text";
-}
-
-// The copy of a UTF-8 file as the rules give it, read plainly line by line:
-// no byte of a longer character is a separator there.
+// The copy of a UTF-8 file as the model gives it.
 std::string model_copy(const std::string &text)
 {
-    std::string out;
-    for (size_t at = 0; at < text.size();) {
-        size_t end = std::min(text.find('\n', at), text.size());
-        std::string line = text.substr(at, end - at);
-        std::string ending = end < text.size() ? "\n" : "";
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-            ending = "\r" + ending;
-        }
-        size_t equals = line.find('=');
-        bool section = line.size() >= 2 && line.front() == '[' && line.back() == ']';
-        if (!section && equals != std::string::npos && !is_text_key(line.substr(0, equals))) {
-            size_t start = equals + 1 + (line.compare(equals + 1, 1, "*") == 0 ? 1 : 0);
-            std::string path = line.substr(start, line.find('|', start) - start);
-            bool drive = path.size() >= 3 && isalpha(static_cast<unsigned char>(path[0])) &&
-                         path[1] == ':' && (path[2] == '\\' || path[2] == '/');
-            if (drive || path.compare(0, 2, "\\\\") == 0)
-                line.erase(start, path.find_last_of("\\/") + 1);
-        }
-        out += line + ending;
-        at = end + 1;
-    }
-    return out;
+    bytes copy = model_copy_text(bytes(text.begin(), text.end()), true).copy;
+    return std::string(copy.begin(), copy.end());
 }
 
 fs::path real_aviutl2_file(const std::string &name)
@@ -160,6 +135,8 @@ TEST(TextFiles, EachRuleChangesOnlyTheFoldersOfItsValue)
         {TEXT_AVIUTL2, "テキスト=C:\\Users\\taro\\a.png", "テキスト=C:\\Users\\taro\\a.png"},
         {TEXT_AVIUTL2, "スクリプト=f=\"C:\\\\a\\\\b\"", "スクリプト=f=\"C:\\\\a\\\\b\""},
         {TEXT_AVIUTL2, "file=%Plugin%\\x.lua", "file=%Plugin%\\x.lua"},
+        {TEXT_AVIUTL2, "text=C:\\Users\\taro\\Pictures\\logo.png", "text=logo.png"},
+        {TEXT_OBJECT_FILE, "テキスト=C:\\a\\b.png", "テキスト=b.png"},
         {TEXT_AVIUTL2, "file=relative\\a.png", "file=relative\\a.png"},
         {TEXT_AVIUTL2, std::string("file=C:\\a\0b\\c", 13), "file=c"},
         {TEXT_OBJECT_FILE, "name=*D:\\pics\\b.png", "name=*b.png"},
@@ -184,6 +161,44 @@ TEST(TextFiles, EachRuleChangesOnlyTheFoldersOfItsValue)
             EXPECT_EQ(copy.output, first + c.copied + ending);
         }
     }
+}
+
+TEST(TextFiles, ObjectFilesOfTheChineseBuildAreReadAsGbk)
+{
+    // C:\Users\张三\桌面\clip.mp4 in GBK: CP932 reads the last byte of 面 as a
+    // lead byte, which takes the separator after it for its second.
+    const std::string path = "C:\\Users\\\xD5\xC5\xC8\xFD\\\xD7\xC0\xC3\xE6\\clip.mp4";
+    const std::string chinese_video = "_name=\xCA\xD3\xC6\xB5\xCE\xC4\xBC\xFE\r\n"; // 视频文件
+    const struct {
+        std::string effect; // the line that names the effect
+        std::string copied; // what the path becomes
+    } cases[] = {
+        {chinese_video, "clip.mp4"},
+        {"_name=\x93\xAE\x89\xE6\x83\x74\x83\x40\x83\x43\x83\x8B\r\n", // 動画ファイル
+         "\xD7\xC0\xC3\xE6\\clip.mp4"},
+        {"", "\xD7\xC0\xC3\xE6\\clip.mp4"}, // nothing tells: CP932
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.copied);
+        const std::string head = "[exedit]\r\n[0]\r\n[0.0]\r\n" + c.effect;
+        text_copy copy = copy_text(head + "file=" + path + "\r\n", TEXT_OBJECT_FILE);
+        EXPECT_EQ(copy.output, head + "file=" + c.copied + "\r\n");
+    }
+}
+
+TEST(TextFiles, AFileWhoseLinesEndWithACrAloneIsOfItsKind)
+{
+    const std::string file =
+        "[project]\rfile=C:\\Users\\taro\\a.aup2\r[0.0]\rファイル=D:\\v\\b.mp4\r";
+    input_start start{};
+    memcpy(start.bytes, file.data(), file.size());
+    start.length = file.size();
+    EXPECT_EQ(kind_of(start, static_cast<int64_t>(file.size())), KIND_AVIUTL2);
+    EXPECT_EQ(copy_text(file, TEXT_AVIUTL2).output,
+              "[project]\rfile=a.aup2\r[0.0]\rファイル=b.mp4\r");
+    EXPECT_EQ(listing_of(file, TEXT_AVIUTL2),
+              (std::vector<std::string>{"project: file\tC:\\Users\\taro\\a.aup2",
+                                        "object 0, effect 0: ファイル\tD:\\v\\b.mp4"}));
 }
 
 TEST(TextFiles, RealFilesAreCopiedAsTheRulesSayAndTheirCopiesListNoPath)
@@ -220,6 +235,124 @@ TEST(TextFiles, LinesAcrossManyBlocksAndLinesLongerThanAnyBufferAreCopiedWhole)
     }
 }
 
+// Text files made at random from the pieces the rules meet: names in CP932,
+// GBK and UTF-8 whose second byte is a backslash, '*', '|' and quotes,
+// escaped script parameters, every line end, a byte order mark, the Chinese
+// build's effect name, and lines longer than every buffer placed at every
+// alignment around the edges of the input's block.
+class text_generator {
+  public:
+    explicit text_generator(unsigned seed) : random_(seed) {}
+
+    std::string file(bool aviutl2, size_t long_line_at)
+    {
+        std::string text = aviutl2 ? pick({"[project]", "\xEF\xBB\xBF[project]", "[0]"})
+                                   : pick({"[exedit]", "[vo]", "[1.0]"});
+        text += line_end();
+        while (text.size() < long_line_at)
+            text += line(aviutl2) + line_end();
+        if (long_line_at > 0)
+            text += long_line(aviutl2) + line_end();
+        for (int count = below(12); count > 0; --count)
+            text += line(aviutl2) + line_end();
+        return below(4) == 0 ? text + line(aviutl2) : text;
+    }
+
+  private:
+    std::mt19937 random_;
+
+    int below(int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(random_); }
+
+    std::string pick(std::initializer_list<const char *> choices)
+    {
+        return *(choices.begin() + below(static_cast<int>(choices.size())));
+    }
+
+    size_t pick_size()
+    {
+        const size_t edges[] = {128 * 1024, 256 * 1024};
+        return edges[below(2)] - 40 + static_cast<size_t>(below(80));
+    }
+
+    std::string line_end() { return pick({"\n", "\r\n", "\r"}); }
+
+    std::string name()
+    {
+        // ソ and 表 in CP932, 運 in GBK: their second byte is 0x5C. 张三 and 桌面
+        // in GBK, which CP932 reads otherwise; 表 in UTF-8.
+        return pick({"taro", "\x83\x5C\x83\x74\x83\x67", "\x95\x5C", "\xDF\x5C", "\xD5\xC5\xC8\xFD",
+                     "\xD7\xC0\xC3\xE6", "\xE8\xA1\xA8", "a b", "x*y", "p|q", "q\"r", "a=b"});
+    }
+
+    std::string path()
+    {
+        std::string text =
+            pick({"C:\\", "d:/", "\\\\server\\", "*C:\\", "rel\\", "%Plugin%\\", "", "http://"});
+        for (int count = below(4); count > 0; --count)
+            text += name() + pick({"\\", "/"});
+        return text + name() + ".png";
+    }
+
+    // Script parameters: quoted paths with their backslashes Lua-escaped.
+    std::string parameters()
+    {
+        std::string escaped;
+        for (char c : path())
+            escaped += c == '\\' ? pick({"\\\\", "\\92", "\\x5C"}) : std::string(1, c);
+        return "a=1;file=\"" + escaped + pick({"\";b=\"x\"", "\"", ""});
+    }
+
+    std::string key(bool aviutl2)
+    {
+        return aviutl2 ? pick({"file", "output.file", "ファイル", "PSDファイル", "テキスト",
+                               "スクリプト", "text", "effect.name"})
+                       : pick({"file", "name", "param", "text", "_name", "テキスト"});
+    }
+
+    // A line longer than the longest read whole, or than the block.
+    std::string long_line(bool aviutl2)
+    {
+        std::string head =
+            below(2) == 0 ? (aviutl2 ? "file=" : "param=file=\"") : key(aviutl2) + "=";
+        return head + path() + std::string(pick_size(), 'w') + path();
+    }
+
+    std::string line(bool aviutl2)
+    {
+        switch (below(8)) {
+        case 0:
+            return "[" + std::to_string(below(9)) + "." + std::to_string(below(9)) + "]";
+        case 1:
+            return aviutl2 ? "x=" + path() : "_name=\xCA\xD3\xC6\xB5\xCE\xC4\xBC\xFE"; // 视频文件
+        case 2:
+            return path();
+        case 3:
+            return aviutl2 ? "file=" + path() + "|" + name() : "param=" + parameters();
+        default:
+            return key(aviutl2) + "=" + path();
+        }
+    }
+};
+
+TEST(TextFiles, GeneratedFilesAreCopiedAsTheModelSays)
+{
+    // Where a long line begins: nowhere; where the block holds it whole; or
+    // around the block's first and second edges.
+    const size_t long_line_at[] = {
+        0, 0, 100, 300 * 1024, 256 * 1024 - 70, 256 * 1024 - 5, 0, 0, 512 * 1024 - 130};
+    for (unsigned seed = 0; seed < 60; ++seed) {
+        text_generator generator(seed);
+        bool aviutl2 = seed % 2 == 0;
+        std::string file = generator.file(aviutl2, long_line_at[seed % std::size(long_line_at)]);
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        text_copy copy = copy_text(file, aviutl2 ? TEXT_AVIUTL2 : TEXT_OBJECT_FILE);
+        model_text_copy expected = model_copy_text(bytes(file.begin(), file.end()), aviutl2);
+        EXPECT_EQ(copy.result, TEXT_COPIED);
+        EXPECT_TRUE(copy.output == std::string(expected.copy.begin(), expected.copy.end()));
+        EXPECT_EQ(copy.all_rewritten, expected.all_rewritten);
+    }
+}
+
 TEST(TextFiles, TheListingNamesEachPlaceAndReadsTextSettings)
 {
     const struct {
@@ -229,10 +362,13 @@ TEST(TextFiles, TheListingNamesEachPlaceAndReadsTextSettings)
     } cases[] = {
         {TEXT_AVIUTL2,
          "[project]\nfile=C:\\p.aup2\n[scene.0]\noutput.file=D:\\o.mp4\n[3.1]\n"
-         "effect.name=動画ファイル\nファイル=E:\\v.mp4|x\nテキスト=see F:\\t.png\\nnext\n",
+         "effect.name=動画ファイル\nファイル=E:\\v.mp4|x\nテキスト=see F:\\t.png\\nnext\n"
+         "テキスト=見て\\\\\\\\nas01\\\\taro\\\\clip.mp4\nテキスト=一行目\\nC:/Users/taro/c.mp4\n",
          {"project: file\tC:\\p.aup2", "scene 0: output.file\tD:\\o.mp4",
           "object 3, effect 1 動画ファイル: ファイル\tE:\\v.mp4|x",
-          "object 3, effect 1 動画ファイル: テキスト\tF:\\t.png\\nnext"}},
+          "object 3, effect 1 動画ファイル: テキスト\tF:\\t.png",
+          "object 3, effect 1 動画ファイル: テキスト\t\\\\\\\\nas01\\\\taro\\\\clip.mp4",
+          "object 3, effect 1 動画ファイル: テキスト\tC:/Users/taro/c.mp4"}},
         {TEXT_OBJECT_FILE,
          "[exedit]\r\n[1.0]\r\n_name=image\r\nfile=C:\\a.png\r\n"
          "text="
@@ -240,6 +376,9 @@ TEST(TextFiles, TheListingNamesEachPlaceAndReadsTextSettings)
          "44003a005c00\r\n",
          {"[1.0] image: file\tC:\\a.png", "[1.0] image: text\tC:\\b"}},
         {TEXT_OBJECT_FILE, "[vo]\nC:\\stray\n", {"[vo]: line\tC:\\stray"}},
+        {TEXT_OBJECT_FILE,
+         "[1.0]\r\n_name=script\r\nparam=a=\"{dist}\\\\data.ped\";b=\"D:\\\\w\\\\c.png\"\r\n",
+         {"[1.0] script: param\tD:\\\\w\\\\c.png"}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file);

@@ -13,7 +13,8 @@ namespace {
 constexpr size_t SIZE_AT = 0x20;
 
 struct backup_plan {
-    bool followable; // the record was followed to its end, which ends the file
+    text_encoding encoding; // of the record's text
+    bool followable;        // the record was followed to its end, which ends the file
     bool changed;
 };
 
@@ -23,12 +24,24 @@ uint64_t record_size(const unsigned char *header)
     return size < 0 ? 0 : static_cast<uint64_t>(size);
 }
 
+// The encoding of the record's text, told from as much of it as the block
+// holds; the input must stand at the backup's start.
+text_encoding record_encoding(input_stream *in)
+{
+    const unsigned char *bytes = nullptr;
+    size_t length = input_peek(in, INPUT_BLOCK_SIZE, &bytes);
+    if (length <= BACKUP_HEADER_SIZE)
+        return ENCODING_CP932;
+    return timeline_encoding(bytes + BACKUP_HEADER_SIZE, length - BACKUP_HEADER_SIZE);
+}
+
 // Walks the backup from its start: while writing (`out` not null) as
 // `planned` decides, the record written in place when it changes, the whole
 // file echoed as it stands when it does not.
 walk_result walk_backup(input_stream *in, FILE *out, const backup_plan *planned, backup_plan *found)
 {
     *found = {};
+    found->encoding = record_encoding(in);
     bool rewrite = out != nullptr && planned->followable && planned->changed;
     if (out != nullptr && !rewrite && !set_echo(in, out))
         return WALK_WRITE_FAILED;
@@ -41,8 +54,8 @@ walk_result walk_backup(input_stream *in, FILE *out, const backup_plan *planned,
     static repacker writer;
     start_raw_rewriting(&writer, out);
     packed_reader reader = start_raw(in, size);
-    section_walk record =
-        rewrite ? start_pack(reader, ENCODING_CP932, &writer) : start_look(reader, ENCODING_CP932);
+    section_walk record = rewrite ? start_pack(reader, found->encoding, &writer)
+                                  : start_look(reader, found->encoding);
     walk_result result = walk_timeline(&record, size);
     const unsigned char *rest = nullptr;
     found->followable = result == WALK_DONE && input_ready(in, &rest) == 0;
@@ -102,7 +115,8 @@ rewrite_result blank_backup(const input_start &start, FILE *in, FILE *out, media
     walk_result written = walk_backup(&stream, out, &plan, &found);
     if (written == WALK_WRITE_FAILED)
         return REWRITE_WRITE_FAILED;
-    bool same = found.followable == plan.followable && found.changed == plan.changed;
+    bool same = found.encoding == plan.encoding && found.followable == plan.followable &&
+                found.changed == plan.changed;
     return written == WALK_DONE && same ? REWRITE_DONE : REWRITE_READ_FAILED;
 }
 
@@ -112,15 +126,19 @@ list_result list_backup(const input_start &start, FILE *in, path_listing listing
     start_scanning(&scanner, listing);
     input_stream stream{};
     start_input(&stream, in, start);
+    text_encoding encoding = record_encoding(&stream);
     unsigned char header[BACKUP_HEADER_SIZE];
     size_t length = read_input(&stream, header, sizeof header);
-    set_section(&scanner, "backup header", ENCODING_CP932);
+    set_section(&scanner, "backup header", encoding);
     scan_data(&scanner, header, length);
     section_end end = SECTION_FILE_ENDED;
     if (length == sizeof header) {
-        set_section(&scanner, reinterpret_cast<const char *>(TIMELINE_PLUGIN_NAME), ENCODING_CP932);
-        end = list_section(&stream, &scanner, start_raw(&stream, record_size(header)),
-                           ENCODING_CP932, walk_timeline);
+        // The record is named as the build that wrote it names it.
+        const unsigned char *name =
+            encoding == ENCODING_GBK ? CHINESE_TIMELINE_PLUGIN_NAME : TIMELINE_PLUGIN_NAME;
+        set_section(&scanner, reinterpret_cast<const char *>(name), encoding);
+        end = list_section(&stream, &scanner, start_raw(&stream, record_size(header)), encoding,
+                           walk_timeline);
     }
     if (end == SECTION_DONE)
         end = scan_raw_to_end(&stream, &scanner);

@@ -50,6 +50,9 @@ constexpr size_t TYPE_EXT_SIZE_AT = 12;
 constexpr text_at TYPE_NAME = {16, 96};
 constexpr unsigned char VIDEO_FILE_NAME[] = {0x93, 0xAE, 0x89, 0xE6, 0x83, 0x74, 0x83,
                                              0x40, 0x83, 0x43, 0x83, 0x8B, 0x00};
+// The Chinese build's name of it: 视频文件 in GBK.
+constexpr unsigned char CHINESE_VIDEO_FILE_NAME[] = {0xCA, 0xD3, 0xC6, 0xB5, 0xCE,
+                                                     0xC4, 0xBC, 0xFE, 0x00};
 
 // A timeline object's fixed part, in both layouts: its label and effect
 // slots lie alike.
@@ -400,6 +403,24 @@ walk_result walk_older(section_walk *walk, unsigned char *head, uint64_t size)
 }
 
 } // namespace
+
+text_encoding timeline_encoding(const unsigned char *record, size_t length)
+{
+    if (length < HEADER_SIZE || memcmp(record, TIMELINE_MARK, sizeof TIMELINE_MARK) != 0 ||
+        !is_current(record))
+        return ENCODING_CP932;
+    uint64_t layers = 0, scenes = 0, trackbars = 0;
+    if (!read_count(record, LAYER_COUNT_AT, &layers) ||
+        !read_count(record, SCENE_COUNT_AT, &scenes) ||
+        !read_count(record, TRACKBAR_COUNT_AT, &trackbars))
+        return ENCODING_CP932;
+    uint64_t name_at = HEADER_SIZE + layers * LAYER_SIZE + scenes * SCENE_SIZE +
+                       trackbars * TRACKBAR_SIZE + TYPE_NAME.offset;
+    bool named =
+        name_at + sizeof CHINESE_VIDEO_FILE_NAME <= length &&
+        memcmp(record + name_at, CHINESE_VIDEO_FILE_NAME, sizeof CHINESE_VIDEO_FILE_NAME) == 0;
+    return named ? ENCODING_GBK : ENCODING_CP932;
+}
 
 walk_result walk_timeline(section_walk *walk, uint64_t size)
 {

@@ -19,6 +19,12 @@ constexpr unsigned char CHINESE_TIMELINE_PLUGIN_NAME[] = {0xC0, 0xA9, 0xD5, 0xB9
 // What every timeline record begins with.
 constexpr unsigned char TIMELINE_MARK[] = {'8', '0', 'E', 'E'};
 
+// The encoding of a record's text, told from its first `length` bytes (the
+// more of them, the surer): a record of the Chinese build names its first
+// effect type, the video file, 视频文件 in GBK, and one that does is read as
+// GBK; any other as CP932. For a record stored with no name, as a backup's.
+text_encoding timeline_encoding(const unsigned char *record, size_t length);
+
 // Walks a record that unpacks to `size` bytes, applying the field rules to
 // every text field. Anything not laid out as this walker knows it (another
 // version of the plugin, a count, size or index that points outside the

@@ -63,6 +63,7 @@ TEST(Layouts, EveryLayoutAndEveryBackupIsFollowedToItsEndAndBlanked)
         {"Chinese build", with_chinese_timeline(current)},
         {"backup", backup_of(timeline_of(current))},
         {"backup of the older layout", backup_of(timeline_of(older))},
+        {"backup of the Chinese build", backup_of(with_chinese_type_name(timeline_of(current)))},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.layout);
@@ -78,7 +79,8 @@ TEST(Layouts, EveryLayoutAndEveryBackupIsFollowedToItsEndAndBlanked)
             EXPECT_EQ(backup ? check_backup_copy(c.file, copy.output)
                              : check_media_copy(c.file, copy.output),
                       "");
-            EXPECT_EQ(check_blanked_record(record_of(copy.output), false), "");
+            bool gbk = backup && backup_is_gbk(c.file);
+            EXPECT_EQ(check_blanked_record(record_of(copy.output), gbk), "");
             EXPECT_NE(record_of(copy.output), record_of(c.file)); // its paths were blanked
             if (!first.empty()) {
                 EXPECT_EQ(copy.output, first); // into a file or a pipe, the same copy
@@ -90,19 +92,36 @@ TEST(Layouts, EveryLayoutAndEveryBackupIsFollowedToItsEndAndBlanked)
 
 TEST(Layouts, TheChineseBuildsTextIsReadAsGbk)
 {
-    // D:\目录\運.avi in GBK: 運 is DF 5C, and CP932 reads DF as a character of
-    // its own, so that 5C would pass for a separator.
-    const bytes path = {'D',  ':',  '\\', 0xC4, 0xBF, 0xC2, 0xBC,
-                        '\\', 0xDF, 0x5C, '.',  'a',  'v',  'i'};
-    bytes file = with_chinese_timeline(effect_set());
-    bytes record = timeline_of(file);
-    model_field field = field_of(record, 0, 0, model_field::PATH);
-    plant(record.data() + field.offset, field.size, path);
-    rewritten copy = copy_through_files(with_timeline(file, record), blank_media_copy);
-    ASSERT_EQ(copy.result, REWRITE_DONE);
-    bytes expected = {0xDF, 0x5C, '.', 'a', 'v', 'i'};
-    expected.resize(field.size, 0);
-    EXPECT_EQ(field_bytes(timeline_of(copy.output), field), expected);
+    // C:\Users\张三\桌面\clip.mp4 in GBK: CP932 reads the last byte of 面 as a
+    // lead byte, which would take the separator after it for its second.
+    const bytes path = {'C',  ':',  '\\', 'U',  's',  'e',  'r',  's',  '\\',
+                        0xD5, 0xC5, 0xC8, 0xFD, '\\', 0xD7, 0xC0, 0xC3, 0xE6,
+                        '\\', 'c',  'l',  'i',  'p',  '.',  'm',  'p',  '4'};
+    const bytes file_name = {'c', 'l', 'i', 'p', '.', 'm', 'p', '4'};
+    bytes project = with_chinese_timeline(effect_set());
+    const struct {
+        const char *what;
+        bytes file; // its record still to be planted
+    } cases[] = {
+        {"a project of the Chinese build, by its record's name", project},
+        {"a backup, by its first effect type's name",
+         backup_of(with_chinese_type_name(timeline_of(effect_set())))},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        bool backup = is_backup(c.file);
+        bytes record = record_of(c.file);
+        model_field field = field_of(record, 0, 0, model_field::PATH);
+        plant(record.data() + field.offset, field.size, path);
+        bytes file = backup ? backup_of(record) : with_timeline(c.file, record);
+        rewritten copy = copy_through_files(file, backup ? blank_backup_copy : blank_media_copy);
+        ASSERT_EQ(copy.result, REWRITE_DONE);
+        bytes expected = file_name;
+        expected.resize(field.size, 0);
+        EXPECT_EQ(field_bytes(record_of(copy.output), field), expected);
+        std::vector<bytes> listed = paths_of(listing_of(file));
+        EXPECT_NE(std::find(listed.begin(), listed.end(), path), listed.end());
+    }
 }
 
 TEST(Layouts, ARecordInNoKnownLayoutIsLeftAsThePlainCopyHasIt)

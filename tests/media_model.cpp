@@ -483,6 +483,25 @@ bool is_backup(const bytes &file)
            i32_at(file, 0x20) == static_cast<long>(file.size() - 36);
 }
 
+bool backup_is_gbk(const bytes &backup)
+{
+    static const bytes VIDEO_FILE = {0xCA, 0xD3, 0xC6, 0xB5, 0xCE, 0xC4, 0xBC, 0xFE, 0x00};
+    constexpr size_t TOLD_FROM = 256 * 1024;
+    if (backup.size() < 36 + 0x100 || i32_at(backup, 36 + 0x70) != 220 ||
+        i32_at(backup, 36 + 0x74) != 76)
+        return false;
+    long counts[] = {i32_at(backup, 36 + 0x6C), i32_at(backup, 36 + 0x68),
+                     i32_at(backup, 36 + 0x7C)};
+    if (std::any_of(std::begin(counts), std::end(counts), [](long count) { return count < 0; }))
+        return false;
+    uint64_t name_at = 36 + 0x100 + 76 * uint64_t(counts[0]) + 220 * uint64_t(counts[1]) +
+                       128 * uint64_t(counts[2]) + 16;
+    uint64_t told = std::min<uint64_t>(backup.size(), TOLD_FROM);
+    return name_at + VIDEO_FILE.size() <= told &&
+           std::equal(VIDEO_FILE.begin(), VIDEO_FILE.end(),
+                      backup.begin() + static_cast<long>(name_at));
+}
+
 std::string check_backup_copy(const bytes &original, const bytes &copy)
 {
     if (copy.size() != original.size() ||
@@ -490,7 +509,7 @@ std::string check_backup_copy(const bytes &original, const bytes &copy)
         return "the backup's length or header differs";
     bytes record(original.begin() + 36, original.end());
     bytes blanked(copy.begin() + 36, copy.end());
-    return check_fields(blanked, record, timeline_fields(record), false);
+    return check_fields(blanked, record, timeline_fields(record), backup_is_gbk(original));
 }
 
 // What is wrong with the edit file name of a copy, or empty.

@@ -48,6 +48,11 @@ std::string check_media_copy(const bytes &original, const bytes &copy);
 // folders blanked has the same length and header, and a record blanked as a
 // project file's is.
 bool is_backup(const bytes &file);
+
+// Whether a backup's record is the Chinese build's, its text GBK: in the
+// current layout, its first effect type is named 视频文件 in GBK within the
+// backup's first 256 KiB.
+bool backup_is_gbk(const bytes &backup);
 std::string check_backup_copy(const bytes &original, const bytes &copy);
 
 // What is wrong with a record a copy has blanked, or empty: a field of it

@@ -129,6 +129,16 @@ bytes with_chinese_timeline(const bytes &file)
     return renamed;
 }
 
+bytes with_chinese_type_name(const bytes &record)
+{
+    static const unsigned char VIDEO_FILE[] = {0xCA, 0xD3, 0xC6, 0xB5, 0xCE, 0xC4, 0xBC, 0xFE};
+    bytes renamed = record;
+    unsigned char *name = renamed.data() + shape_of(record).types_at + 16;
+    memset(name, 0, 96);
+    memcpy(name, VIDEO_FILE, sizeof VIDEO_FILE);
+    return renamed;
+}
+
 bytes backup_of(const bytes &record)
 {
     bytes backup(36 + record.size(), 0);

@@ -16,6 +16,10 @@ bytes older_record_of(const bytes &current);
 // The file with its timeline record named as the Chinese build names it.
 bytes with_chinese_timeline(const bytes &file);
 
+// A current record whose first effect type, the video file, is named as
+// the Chinese build names it: 视频文件 in GBK.
+bytes with_chinese_type_name(const bytes &record);
+
 // A backup of a record: the backup's header, then the record as it stands.
 bytes backup_of(const bytes &record);
 

@@ -2,7 +2,10 @@
 """Writes seeds for the fuzz target that no real file here shows, built from
 a real one, as tests/planted.cpp builds them for the tests: its timeline
 record in the older layout, the file as the Chinese build names its record,
-and its record as a backup.
+and its record as a backup, as the Japanese and the Chinese build save it;
+and text files: object files of both builds, files whose lines end with a
+CR alone, and lines longer than each buffer the copy and the listing read
+them with.
 
     tests/fuzz-seeds.py FOLDER
 """
@@ -116,6 +119,35 @@ def main():
     struct.pack_into("<iii", header, 4, 0x23F0, 1920, 1080)
     struct.pack_into("<i", header, 0x20, len(record))
     (folder / "backup.exedit_backup").write_bytes(bytes(header) + record)
+    (folder / "chinese.exedit_backup").write_bytes(bytes(header) + chinese_type_name(record))
+    for name, text in text_seeds().items():
+        (folder / name).write_bytes(text)
+
+
+def chinese_type_name(record):
+    """The record with its first effect type named as the Chinese build names it."""
+    scenes, layers = struct.unpack_from("<ii", record, 0x68)
+    types_at = 0x100 + layers * 76 + scenes * 220 + struct.unpack_from("<i", record, 0x7C)[0] * 128
+    name = "视频文件".encode("gbk").ljust(96, b"\0")
+    return record[:types_at + 16] + name + record[types_at + 16 + 96:]
+
+
+def text_seeds():
+    """Text files: both builds' object files, CR line ends, and long lines."""
+    path = "C:\\Users\\张三\\桌面\\clip.mp4"
+    chinese = ("[exedit]\r\n[0]\r\n[0.0]\r\n_name=视频文件\r\nfile=" + path + "\r\n"
+               "[0.1]\r\n_name=script\r\nparam=f=\"D:\\\\张三\\\\a.png\";\r\n").encode("gbk")
+    japanese = ("[exedit]\r\n[0]\r\n[0.0]\r\n_name=動画ファイル\r\nfile=C:\\ソフト\\表.avi\r\n"
+                "text=43003a005c00\r\n").encode("cp932")
+    aviutl2 = ("[project]\rfile=C:\\Users\\taro\\a.aup2\r[0.0]\r"
+               "テキスト=見て\\\\\\\\nas01\\\\taro\\\\c.mp4\\nC:/x\r").encode("utf-8")
+    # Longer than the longest line read whole (128 KiB), and than the block
+    # the input is read through (256 KiB).
+    long_parameters = b"[exedit]\r\nwidth=" + b"1" * 100 + b"\r\nparam=f=\"C:\\\\a\\\\b.png\";" \
+        + b"x" * (130 * 1024) + b"\r\n"
+    long_file = b"[project]\nfile=D:\\" + b"y" * (300 * 1024) + b"\\a.png\n"
+    return {"chinese.exo": chinese, "japanese.exo": japanese, "cr.aup2": aviutl2,
+            "long-parameters.exo": long_parameters, "long.aup2": long_file}
 
 
 if __name__ == "__main__":

@@ -1,7 +1,7 @@
 // The comparison for the benchmark: the same copy with its rest moved one
 // byte at a time over stdio, the plainest way to write it.
 //   bytewise_copy <input file> <output file>
-#include "../project/rewrite.h"
+#include "../aup/plain_copy.h"
 
 #include <cstdio>
 

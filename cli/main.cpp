@@ -1,14 +1,9 @@
 // The entry point and the one sequence every run follows: obtain the two
 // paths, move the given file to its backup when only one is known, open the
 // two files, write the anonymised copy, and report the outcome in one line.
-#include "../ini/copy.h"
-#include "../ini/listing.h"
-#include "../project/backup.h"
-#include "../project/listing.h"
-#include "../project/media.h"
-#include "../project/rewrite.h"
+#include "../streams/tail_copy.h"
 #include "arguments.h"
-#include "file_kind.h"
+#include "file_kinds.h"
 #include "platform.h"
 
 #include <cstdio>
@@ -197,7 +192,7 @@ outcome close_copy(output_file *output, outcome done)
 struct opened_input {
     FILE *stream;
     input_start start;
-    file_kind kind;
+    const file_kind *kind;
 };
 
 // Opens the input and reads what tells its kind. CANT_READ_INPUT, with
@@ -212,63 +207,25 @@ outcome open_input_file(const char *path, bool regular_only, opened_input *input
         (void)fclose(input->stream);
         return CANT_READ_INPUT;
     }
-    input->kind = kind_of(input->start, input_size(input->stream));
+    input->kind = &kind_of(input->start, input_size(input->stream));
     return SUCCEEDED;
 }
 
-bool is_text_file(file_kind kind)
-{
-    return kind == KIND_AVIUTL2 || kind == KIND_OBJECT_FILE;
-}
-
-text_format format_of_kind(file_kind kind)
-{
-    return kind == KIND_AVIUTL2 ? TEXT_AVIUTL2 : TEXT_OBJECT_FILE;
-}
-
-// A text file's copy is whole at once, and the same with -m or without:
-// it always keeps only the file names.
-rewrite_result write_text_copy(const opened_input &input, FILE *out, outcome *done)
-{
-    bool all_rewritten = true;
-    switch (copy_text_file(input.start, input.stream, out, format_of_kind(input.kind),
-                           &all_rewritten)) {
-    case TEXT_READ_FAILED:
-        return REWRITE_READ_FAILED;
-    case TEXT_WRITE_FAILED:
-        return REWRITE_WRITE_FAILED;
-    case TEXT_COPIED:
-        break;
-    }
-    if (!all_rewritten)
-        *done = MEDIA_NOT_BLANKED;
-    return REWRITE_DONE;
-}
-
-// Writes the head of the copy, with the media folders blanked when asked,
-// leaving the input where the unchanged rest begins; `done` is what the
-// copy will report once whole.
+// Writes the head of the copy, as the input's kind makes it, with the
+// media folders blanked when asked, leaving the input where the unchanged
+// rest begins; `done` is what the copy will report once whole.
 rewrite_result write_head(const opened_input &input, const output_file &output,
                           const run_options &options, outcome *done)
 {
-    *done = SUCCEEDED;
-    FILE *out = output.stream;
-    if (is_text_file(input.kind))
-        return write_text_copy(input, out, done);
-    if (!options.blank_media)
-        return rewrite_head(input.start, input.stream, out);
+    copier copy = options.blank_media ? input.kind->blank_media : input.kind->copy;
     media_report report{};
     // Into a regular file, the copy can go back to write a part again.
     bool rewinds = output.is_regular;
-    rewrite_result result =
-        input.kind == KIND_BACKUP
-            ? blank_backup(input.start, input.stream, out, &report)
-            : blank_media_head(input.start, input.stream, out, rewinds, &report);
-    if (!report.has_signature)
-        *done = NOT_PROJECT;
-    else if (!report.all_blanked)
-        *done = MEDIA_NOT_BLANKED;
-    if (result == REWRITE_DONE && rewinds && !end_output_here(out))
+    rewrite_result result = copy(input.start, input.stream, output.stream, rewinds, &report);
+    *done = !report.has_signature ? NOT_PROJECT
+            : !report.all_blanked ? MEDIA_NOT_BLANKED
+                                  : SUCCEEDED;
+    if (result == REWRITE_DONE && rewinds && !end_output_here(output.stream))
         return REWRITE_WRITE_FAILED;
     return result;
 }
@@ -327,16 +284,7 @@ outcome list_input()
     if (opened != SUCCEEDED)
         return opened;
     path_listing listing{print_found_path, nullptr};
-    list_result listed = LIST_DONE;
-    if (is_text_file(input.kind))
-        listed = list_text_file(input.start, input.stream, format_of_kind(input.kind), listing) ==
-                         TEXT_LISTED
-                     ? LIST_DONE
-                     : LIST_READ_FAILED;
-    else if (input.kind == KIND_BACKUP)
-        listed = list_backup(input.start, input.stream, listing);
-    else
-        listed = list_paths(input.start, input.stream, listing);
+    list_result listed = input.kind->list(input.start, input.stream, listing);
     // Nothing is lost if closing the input fails: it was only read.
     (void)fclose(input.stream);
     if (listed == LIST_READ_FAILED)

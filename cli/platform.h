@@ -2,8 +2,8 @@
 // file that defines these: platform_posix.cpp and platform_windows.cpp.
 #pragma once
 
-#include "../path_rules/encoding.h"
-#include "../project/rewrite.h"
+#include "../code_pages/encoding.h"
+#include "../streams/copy_results.h"
 
 #include <cstddef>
 #include <cstdint>

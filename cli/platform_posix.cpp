@@ -2,7 +2,8 @@
 // input before it is truncated, and the rest spliced by the kernel.
 #include "platform.h"
 
-#include "code_page.h"
+#include "../code_pages/characters.h"
+#include "../streams/tail_copy.h"
 
 #include <algorithm>
 #include <cerrno>

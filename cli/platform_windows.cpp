@@ -3,7 +3,7 @@
 // code page holds it exactly.
 #include "platform.h"
 
-#include "../path_rules/path_scan.h"
+#include "../streams/tail_copy.h"
 
 #include <algorithm>
 #include <cstring>
@@ -141,8 +141,8 @@ typed_line read_console_units(HANDLE console, wchar_t *line, size_t capacity)
     return result;
 }
 
-// The longest text printed as one piece: a listed path or a place's label.
-constexpr size_t LONGEST_PRINTED_TEXT = std::max(LONGEST_LISTED_PATH, WHERE_CAPACITY);
+// How many UTF-16 units of text are converted and printed at a time.
+constexpr size_t PRINTED_PIECE = 512;
 
 bool is_control(unsigned code)
 {
@@ -175,6 +175,29 @@ size_t utf8_to_units(const unsigned char *text, size_t length, wchar_t *units, s
     return count > 0 ? static_cast<size_t>(count) : 0;
 }
 
+// How many of the first `length` bytes of UTF-8 text to take as a piece:
+// at most PRINTED_PIECE (each gives at most one unit), ending where a
+// character does.
+size_t utf8_piece(const unsigned char *text, size_t length)
+{
+    if (length <= PRINTED_PIECE)
+        return length;
+    size_t end = PRINTED_PIECE;
+    while (end > PRINTED_PIECE - 4 && (text[end] & 0xC0) == 0x80)
+        --end;
+    return end;
+}
+
+// How many of the first `count` units of UTF-16LE text to take as a piece:
+// at most PRINTED_PIECE, a surrogate pair kept whole.
+size_t utf16_piece(const unsigned char *text, size_t count)
+{
+    if (count <= PRINTED_PIECE)
+        return count;
+    unsigned last = text[2 * (PRINTED_PIECE - 1)] | text[2 * (PRINTED_PIECE - 1) + 1] << 8;
+    return last >= 0xD800 && last <= 0xDBFF ? PRINTED_PIECE - 1 : PRINTED_PIECE;
+}
+
 // Unicode text in the ANSI code page, every character it lacks as '?',
 // never a look-alike, and each control character escaped.
 void print_units(const wchar_t *units, size_t count)
@@ -186,7 +209,7 @@ void print_units(const wchar_t *units, size_t count)
         bool control = at < count && is_control(static_cast<unsigned>(units[at]));
         if (at < count && !control)
             continue;
-        char converted[LONGEST_PRINTED_TEXT * 4];
+        char converted[PRINTED_PIECE * 4];
         int written =
             at == from ? 0
                        : WideCharToMultiByte(code_page, utf8 ? 0 : WC_NO_BEST_FIT_CHARS,
@@ -365,13 +388,19 @@ void print_file_text(const unsigned char *text, size_t length, bool wide, text_e
         print_code_page_text(text, length);
         return;
     }
-    // A listed path or label is never longer than this, in units.
-    wchar_t units[LONGEST_PRINTED_TEXT];
-    size_t count = wide ? std::min(length / 2, LONGEST_PRINTED_TEXT)
-                        : utf8_to_units(text, length, units, LONGEST_PRINTED_TEXT);
-    for (size_t index = 0; wide && index < count; ++index)
-        units[index] = static_cast<wchar_t>(text[2 * index] | text[2 * index + 1] << 8);
-    print_units(units, count);
+    wchar_t units[PRINTED_PIECE];
+    size_t at = 0;
+    size_t end = wide ? length / 2 * 2 : length;
+    while (at < end) {
+        size_t taken =
+            wide ? 2 * utf16_piece(text + at, (end - at) / 2) : utf8_piece(text + at, end - at);
+        size_t count = wide ? taken / 2 : utf8_to_units(text + at, taken, units, PRINTED_PIECE);
+        for (size_t index = 0; wide && index < count; ++index)
+            units[index] =
+                static_cast<wchar_t>(text[at + 2 * index] | text[at + 2 * index + 1] << 8);
+        print_units(units, count);
+        at += taken;
+    }
 }
 
 rewrite_result copy_to_end(FILE *in, FILE *out)

@@ -2,17 +2,13 @@
 // rules every kind of file shares, whatever holds the text.
 #pragma once
 
-#include "encoding.h"
+#include "../code_pages/encoding.h"
 
 #include <cstddef>
 #include <cstdint>
 
 bool is_separator(unsigned char byte);
 bool is_ascii_letter(unsigned char byte);
-
-// The value of a hex digit, or -1 for a byte that is none: Lua's `\xHH`
-// escapes, and the hex that object files write UTF-16 text in.
-int hex_digit(unsigned char byte);
 
 // Whether a text begins with a path: an ASCII letter, ':' and '\' or '/' (a
 // drive), or "\\" (a network share).
@@ -33,21 +29,3 @@ size_t file_name_start(const unsigned char *text, size_t length, text_encoding e
 // and returns its length.
 size_t strip_quoted_folders(const unsigned char *text, size_t length, unsigned char *out,
                             text_encoding encoding, bool unclosed_runs_to_end);
-
-// The escapes a text may be written with: Lua's, in script parameters
-// (`\\`, `\"`, `\92`, `\x5C`, a letter for a control character); or
-// AviUtl2's, in its text settings (`\\` for a backslash, `\n` for a line
-// break; a backslash before anything else stands for itself).
-enum text_escapes { ESCAPES_LUA, ESCAPES_AVIUTL2 };
-
-// The longest escape of either kind.
-constexpr size_t LONGEST_ESCAPE = 4;
-
-// Undoes the escapes of `length` bytes of text: writes the bytes they stand
-// for to `out` (room for `length`), and for each the offset in `text` where
-// its escape begins to `from` (room for `length` + 1; the one after the last
-// is where the undone bytes end). Unless the text ends with them (`ends`),
-// the undoing stops before an escape the bytes may cut short. Returns how
-// many bytes were written; `used` is how many of `text` they stand for.
-size_t undo_escapes(const unsigned char *text, size_t length, text_escapes escapes, bool ends,
-                    unsigned char *out, uint16_t *from, size_t *used);

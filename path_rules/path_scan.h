@@ -21,8 +21,8 @@
 // in the order they begin.
 #pragma once
 
-#include "encoding.h"
-#include "file_name.h"
+#include "../code_pages/encoding.h"
+#include "escapes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -50,6 +50,13 @@ struct found_path {
 struct path_listing {
     void (*found)(void *context, const found_path &path);
     void *context;
+};
+
+// How a listing of a file ends.
+enum list_result {
+    LIST_DONE,
+    LIST_NOT_PROJECT, // a binary file without the signature of its kind: searched as raw bytes
+    LIST_READ_FAILED,
 };
 
 // Where text comes from, put into words only when a path is found there:

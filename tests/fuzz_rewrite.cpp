@@ -7,12 +7,12 @@
 // every path listed must have a path's shape. A text file goes through the
 // text copy, checked against the tests' plain model of its rules, and its
 // listing instead. Any difference aborts.
-#include "../ini/copy.h"
-#include "../ini/listing.h"
-#include "../project/backup.h"
-#include "../project/listing.h"
-#include "../project/media.h"
-#include "../project/rewrite.h"
+#include "../aup/listing.h"
+#include "../aup/media_copy.h"
+#include "../aup/plain_copy.h"
+#include "../text_files/copy.h"
+#include "../text_files/listing.h"
+#include "../timeline/backup.h"
 #include "layout_model.h"
 #include "media_model.h"
 #include "memory_stream.h"
@@ -105,7 +105,7 @@ void check_backup_blanking(const bytes &in)
     FILE *output = open_memory_output(&out);
     require(input != nullptr && output != nullptr);
     media_report report{};
-    rewrite_result result = blank_backup({}, input, output, &report);
+    rewrite_result result = blank_backup({}, input, output, false, &report);
     if (result == REWRITE_DONE)
         result = copy_rest(input, output);
     require(fclose(input) == 0 && fclose(output) == 0);
@@ -170,7 +170,7 @@ void check_text_copy(const bytes &in, text_format format)
     input_start start{};
     start.length = fread(start.bytes, 1, sizeof start.bytes, input);
     bool all_rewritten = true;
-    require(copy_text_file(start, input, output, format, &all_rewritten) == TEXT_COPIED);
+    require(copy_text_file(start, input, output, format, &all_rewritten) == REWRITE_DONE);
     require(fclose(input) == 0 && fclose(output) == 0);
     model_text_copy expected = model_copy_text(in, format == TEXT_AVIUTL2);
     require(out == expected.copy);
@@ -179,7 +179,7 @@ void check_text_copy(const bytes &in, text_format format)
     require(input != nullptr);
     start.length = fread(start.bytes, 1, sizeof start.bytes, input);
     path_listing listing{require_path_shape, nullptr};
-    require(list_text_file(start, input, format, listing) == TEXT_LISTED);
+    require(list_text_file(start, input, format, listing) == LIST_DONE);
     require(fclose(input) == 0);
 }
 

@@ -1,6 +1,6 @@
 #include "support.h"
 
-#include "../project/backup.h"
+#include "../timeline/backup.h"
 
 #include <gtest/gtest.h>
 
@@ -136,7 +136,7 @@ rewrite_result blank_media_copy_surveyed(FILE *in, FILE *out)
 
 rewrite_result blank_backup_copy(FILE *in, FILE *out)
 {
-    rewrite_result result = blank_backup({}, in, out, &last_media_report);
+    rewrite_result result = blank_backup({}, in, out, false, &last_media_report);
     return result == REWRITE_DONE ? copy_rest(in, out) : result;
 }
 

@@ -2,9 +2,9 @@
 // the tool run as a process.
 #pragma once
 
-#include "../project/listing.h"
-#include "../project/media.h"
-#include "../project/rewrite.h"
+#include "../aup/listing.h"
+#include "../aup/media_copy.h"
+#include "../aup/plain_copy.h"
 #include "layout_model.h"
 
 #include <cstdio>

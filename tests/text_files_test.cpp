@@ -1,9 +1,9 @@
 // AviUtl2 projects and aliases and the timeline plugin's object files: known
 // by their first line, copied line by line with only the folders of file
 // values dropped, and listed with their places.
-#include "../cli/file_kind.h"
-#include "../ini/copy.h"
-#include "../ini/listing.h"
+#include "../cli/file_kinds.h"
+#include "../text_files/copy.h"
+#include "../text_files/listing.h"
 #include "support.h"
 #include "text_model.h"
 
@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct text_copy {
-    text_copy_result result;
+    rewrite_result result;
     bool all_rewritten;
     std::string output;
 };
@@ -37,7 +37,7 @@ text_copy copy_text(const std::string &content, text_format format)
     FILE *out = temporary_file();
     input_start start{};
     EXPECT_TRUE(read_start(in, &start));
-    text_copy copy{TEXT_COPIED, true, ""};
+    text_copy copy{REWRITE_DONE, true, ""};
     copy.result = copy_text_file(start, in, out, format, &copy.all_rewritten);
     copy.output.resize(static_cast<size_t>(ftell(out)));
     rewind(out);
@@ -60,7 +60,7 @@ std::vector<std::string> listing_of(const std::string &content, text_format form
     FILE *in = file_holding(content);
     input_start start{};
     EXPECT_TRUE(read_start(in, &start));
-    EXPECT_EQ(list_text_file(start, in, format, {found, &lines}), TEXT_LISTED);
+    EXPECT_EQ(list_text_file(start, in, format, {found, &lines}), LIST_DONE);
     fclose(in);
     return lines;
 }
@@ -92,29 +92,29 @@ TEST(TextFiles, EachKindIsKnownByItsFirstLine)
 {
     const struct {
         std::string start;
-        file_kind kind;
+        std::string kind;
     } cases[] = {
-        {"[project]\r\nfile=", KIND_AVIUTL2},
-        {"\xEF\xBB\xBF[project]\nfile=", KIND_AVIUTL2},
-        {"[Object]\n", KIND_AVIUTL2},
-        {"[Object.3]\n", KIND_AVIUTL2},
-        {"[Effect.0]\n", KIND_AVIUTL2},
-        {"[12]\n", KIND_AVIUTL2},
-        {"[exedit]\r\nwidth=1280", KIND_OBJECT_FILE},
-        {"[vo.0]\n", KIND_OBJECT_FILE},
-        {"[a]", KIND_OBJECT_FILE}, // the whole file
-        {"[Effect]\n", KIND_PROJECT},
-        {"[projects]\n", KIND_PROJECT},
-        {"[project] \n", KIND_PROJECT},
-        {"[vo.x]\n", KIND_PROJECT},
-        {"AviUtl ProjectFile version 0.18", KIND_PROJECT},
+        {"[project]\r\nfile=", "AviUtl2 file"},
+        {"\xEF\xBB\xBF[project]\nfile=", "AviUtl2 file"},
+        {"[Object]\n", "AviUtl2 file"},
+        {"[Object.3]\n", "AviUtl2 file"},
+        {"[Effect.0]\n", "AviUtl2 file"},
+        {"[12]\n", "AviUtl2 file"},
+        {"[exedit]\r\nwidth=1280", "object file"},
+        {"[vo.0]\n", "object file"},
+        {"[a]", "object file"}, // the whole file
+        {"[Effect]\n", "project file"},
+        {"[projects]\n", "project file"},
+        {"[project] \n", "project file"},
+        {"[vo.x]\n", "project file"},
+        {"AviUtl ProjectFile version 0.18", "project file"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.start);
         input_start start{};
         memcpy(start.bytes, c.start.data(), c.start.size());
         start.length = c.start.size();
-        EXPECT_EQ(kind_of(start, static_cast<int64_t>(c.start.size())), c.kind);
+        EXPECT_EQ(kind_of(start, static_cast<int64_t>(c.start.size())).name, c.kind);
     }
 }
 
@@ -156,7 +156,7 @@ TEST(TextFiles, EachRuleChangesOnlyTheFoldersOfItsValue)
             SCOPED_TRACE(c.line + " ending " + std::to_string(strlen(ending)));
             const std::string first = c.format == TEXT_AVIUTL2 ? "\xEF\xBB\xBF[0.0]\r\n" : "[1]\n";
             text_copy copy = copy_text(first + c.line + ending, c.format);
-            EXPECT_EQ(copy.result, TEXT_COPIED);
+            EXPECT_EQ(copy.result, REWRITE_DONE);
             EXPECT_TRUE(copy.all_rewritten);
             EXPECT_EQ(copy.output, first + c.copied + ending);
         }
@@ -193,7 +193,7 @@ TEST(TextFiles, AFileWhoseLinesEndWithACrAloneIsOfItsKind)
     input_start start{};
     memcpy(start.bytes, file.data(), file.size());
     start.length = file.size();
-    EXPECT_EQ(kind_of(start, static_cast<int64_t>(file.size())), KIND_AVIUTL2);
+    EXPECT_EQ(kind_of(start, static_cast<int64_t>(file.size())).name, std::string("AviUtl2 file"));
     EXPECT_EQ(copy_text(file, TEXT_AVIUTL2).output,
               "[project]\rfile=a.aup2\r[0.0]\rファイル=b.mp4\r");
     EXPECT_EQ(listing_of(file, TEXT_AVIUTL2),
@@ -207,7 +207,7 @@ TEST(TextFiles, RealFilesAreCopiedAsTheRulesSayAndTheirCopiesListNoPath)
         SCOPED_TRACE(file.filename().string());
         std::string original = text_of(file);
         text_copy copy = copy_text(original, TEXT_AVIUTL2);
-        EXPECT_EQ(copy.result, TEXT_COPIED);
+        EXPECT_EQ(copy.result, REWRITE_DONE);
         EXPECT_EQ(copy.output, model_copy(original));
         EXPECT_NE(copy.output, original);
         EXPECT_EQ(listing_of(copy.output, TEXT_AVIUTL2), std::vector<std::string>{});
@@ -229,7 +229,7 @@ TEST(TextFiles, LinesAcrossManyBlocksAndLinesLongerThanAnyBufferAreCopiedWhole)
     for (const auto &c : cases) {
         std::string input = file + c.line + file;
         text_copy copy = copy_text(input, TEXT_AVIUTL2);
-        EXPECT_EQ(copy.result, TEXT_COPIED);
+        EXPECT_EQ(copy.result, REWRITE_DONE);
         EXPECT_EQ(copy.all_rewritten, c.all_rewritten);
         EXPECT_TRUE(copy.output == model_copy(file) + c.line + model_copy(file));
     }
@@ -347,7 +347,7 @@ TEST(TextFiles, GeneratedFilesAreCopiedAsTheModelSays)
         SCOPED_TRACE("seed " + std::to_string(seed));
         text_copy copy = copy_text(file, aviutl2 ? TEXT_AVIUTL2 : TEXT_OBJECT_FILE);
         model_text_copy expected = model_copy_text(bytes(file.begin(), file.end()), aviutl2);
-        EXPECT_EQ(copy.result, TEXT_COPIED);
+        EXPECT_EQ(copy.result, REWRITE_DONE);
         EXPECT_TRUE(copy.output == std::string(expected.copy.begin(), expected.copy.end()));
         EXPECT_EQ(copy.all_rewritten, expected.all_rewritten);
     }

@@ -21,6 +21,7 @@ constexpr size_t KEY_CAPACITY = 256;
 path_scanner scanner;
 text_encoding encoding;     // of the file's 8-bit text
 char place[WHERE_CAPACITY]; // the section, as the listing names it
+size_t place_length;
 char key[KEY_CAPACITY];     // the setting's key, or "line" for a line of neither kind
 // The line after a section's names its effect, if it is `effect.name=`
 // (`_name=` in object files).
@@ -29,10 +30,10 @@ bool at_effect_name;
 // Appends `length` bytes of `text` to the place, as far as they fit.
 void append_place(const unsigned char *text, size_t length)
 {
-    size_t at = strlen(place);
-    size_t taken = length < WHERE_CAPACITY - 1 - at ? length : WHERE_CAPACITY - 1 - at;
-    memcpy(place + at, text, taken);
-    place[at + taken] = '\0';
+    size_t taken = std::min(length, WHERE_CAPACITY - 1 - place_length);
+    memcpy(place + place_length, text, taken);
+    place_length += taken;
+    place[place_length] = '\0';
 }
 
 void append_place(const char *text)
@@ -76,6 +77,7 @@ void name_aviutl2_section(const unsigned char *name, size_t length)
 void begin_section(text_format format, const unsigned char *text, size_t length)
 {
     place[0] = '\0';
+    place_length = 0;
     if (format == TEXT_AVIUTL2)
         name_aviutl2_section(text + 1, length - 2);
     else
@@ -280,6 +282,7 @@ list_result list_text_file(const input_start &start, FILE *in, text_format forma
     pass_byte_order_mark(&input);
     start_scanning(&scanner, listing);
     place[0] = '\0';
+    place_length = 0;
     set_section(&scanner, place, encoding);
     at_effect_name = false;
     for (;;) {

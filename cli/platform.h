@@ -4,6 +4,8 @@
 
 #include "../code_pages/encoding.h"
 #include "../streams/copy_results.h"
+#include "console.h"
+#include "path_text.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,33 +16,41 @@
 // ending the process unannounced.
 void prepare_process();
 
+// The program's arguments as the system names files: on Windows the wide
+// command line, split by the same rules, so that no character of a name is
+// lost to a code page; elsewhere `argv` itself. Null when the system cannot
+// give them.
+path_char **program_arguments(int argc, char **argv, int *count);
+
 // Whether an argument beginning with `c` is a switch group rather than a
 // path. Windows takes "-" and "/"; Linux only "-", since "/" begins a path.
-bool is_switch_start(char c);
+bool is_switch_start(path_char c);
 
-// Whether command-line argument `index` reached the program exactly as it
-// was given. On Windows the arguments are converted to the ANSI code page,
-// which replaces a character it lacks by a look-alike: such a path names
-// another file than the one typed.
-bool argument_is_exact(int index);
+// Whether a path names a file the system can open as it stands. On Windows
+// a half of a UTF-16 pair without its other half is refused: no conversion
+// may turn it into another name. Elsewhere every path is used as given.
+bool path_is_exact(const path_char *path);
 
 enum typed_line {
     TYPED_LINE_READ,
-    TYPED_LINE_NOT_CONSOLE, // standard input is not a console: read it as bytes
-    TYPED_LINE_TOO_LONG,
-    TYPED_LINE_NOT_EXACT // holds a character the ANSI code page lacks
+    TYPED_LINE_TOO_LONG,  // longer than the path buffer holds
+    TYPED_LINE_NOT_EXACT, // holds a 0, or what path_is_exact refuses
 };
 
-// Reads a line typed on the console into `path` (room for `capacity` bytes),
-// as the system's file calls will take it. Only Windows reads the console
-// itself; elsewhere the answer is always TYPED_LINE_NOT_CONSOLE.
-typed_line read_console_line(char *path, size_t capacity);
+// Reads one line typed at the prompt into `path` (room for PATH_CAPACITY
+// units), without its line end (LF or CR LF); every other character is
+// kept as typed. A line that does not fit
+// is refused rather than cut. At the end of input, or when reading fails,
+// the path is left empty. Windows reads its console in UTF-16, and input
+// redirected from elsewhere as bytes in the ANSI code page, converted only
+// where that is exact.
+typed_line read_typed_line(path_char *path);
 
 // Opens a file for reading in binary mode, letting others read it but not
 // write it where the system can say so. Null when it cannot be opened or is a
 // directory. With `regular_only`, anything but a regular file is refused, and
 // the open never waits (a FIFO is refused at once).
-FILE *open_input(const char *path, bool regular_only);
+FILE *open_input(const path_char *path, bool regular_only);
 
 // The size of the file open as `in`, when it is a regular file; -1 for
 // anything else (a pipe, a device).
@@ -54,7 +64,7 @@ enum backup_result {
 
 // Moves the file open as `input`, found at `path`, to `backup`, never
 // replacing a file there.
-backup_result make_backup(FILE *input, const char *path, const char *backup);
+backup_result make_backup(FILE *input, const path_char *path, const path_char *backup);
 
 struct output_file {
     FILE *stream;
@@ -67,7 +77,7 @@ struct output_file {
 // the file open as `input` before anything of it is changed, and empties only
 // a regular file. With `create_new`, only a file that does not exist yet is
 // made, never through a link, with the permission bits of `input`.
-bool open_output(const char *path, FILE *input, bool create_new, output_file *output);
+bool open_output(const path_char *path, FILE *input, bool create_new, output_file *output);
 
 // Makes the output end where its stream stands: a copy that went back to
 // write a part again may have written past it. False when it cannot.
@@ -77,17 +87,28 @@ bool end_output_here(FILE *stream);
 // closed: the file is emptied through the spare descriptor, whatever name it
 // has, and its name removed only when that name itself (a link is not
 // followed) still refers to it and this run made it. Closes the spare.
-void discard_written(const output_file &output, const char *path);
+void discard_written(const output_file &output, const path_char *path);
 
 // Closes the spare descriptor of a complete output.
 void close_spare(const output_file &output);
 
 // Prints text from a file on standard output: 8-bit text in `encoding`, or
-// UTF-16LE when `wide`. Linux prints UTF-8. Windows prints CP932 and GBK as
-// they stand and the others in the ANSI code page, '?' for what it lacks.
-// A control character is shown escaped (`\x0A`), so that no file can make
-// a listing's line. A failed write shows in the stream's error flag.
+// UTF-16LE when `wide`. Linux prints UTF-8. On Windows a console shows every
+// character; into a file or a pipe CP932 and GBK go as they stand and the
+// others in the ANSI code page, '?' for what it lacks. A control character
+// is shown escaped (`\x0A`), so that no file can make a listing's line. A
+// failed write shows in the stream's error flag.
 void print_file_text(const unsigned char *text, size_t length, bool wide, text_encoding encoding);
+
+// Prints a path as it was given, as print_file_text prints a name.
+void print_path(const path_char *path);
+
+// What the console tells of how the program was started; on Linux, that
+// there is none of its own.
+console_facts read_console_facts();
+
+// Waits until Enter is pressed at the console, or its input ends.
+void wait_for_enter();
 
 // Copies the input from where it stands to its end, by the fastest means the
 // system offers for the two files.

@@ -173,7 +173,7 @@ void put_utf8(printed *out, unsigned code)
     }
 }
 
-constexpr unsigned REPLACEMENT = 0xFFFD;
+constexpr unsigned REPLACEMENT = REPLACEMENT_CHARACTER;
 
 void put_ascii(printed *out, const unsigned char *text, size_t length)
 {
@@ -206,36 +206,8 @@ void put_character(printed *out, unsigned code)
     put_byte(out, static_cast<unsigned char>(HEX[code & 0xF]));
 }
 
-// The character UTF-8 text begins with; a byte that begins none, or a
-// sequence cut short or too long, gives U+FFFD for its first byte.
-unsigned decode_utf8(const unsigned char *text, size_t length, size_t *width)
-{
-    *width = 1;
-    unsigned char byte = text[0];
-    if (byte < 0x80)
-        return byte;
-    size_t count = byte >= 0xF0 && byte <= 0xF4 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 ? 2 : 0;
-    if (count == 0 || byte > 0xF4 || length < count)
-        return REPLACEMENT;
-    unsigned code = byte & (0x7F >> count);
-    for (size_t at = 1; at < count; ++at) {
-        if ((text[at] & 0xC0) != 0x80)
-            return REPLACEMENT;
-        code = code << 6 | (text[at] & 0x3F);
-    }
-    constexpr unsigned LEAST[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < LEAST[count] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return REPLACEMENT;
-    *width = count;
-    return code;
-}
-
 void print_narrow(printed *out, const unsigned char *text, size_t length, text_encoding encoding)
 {
-    unsigned (*decode)(const unsigned char *, size_t, size_t *) =
-        encoding == ENCODING_GBK    ? decode_gbk
-        : encoding == ENCODING_UTF8 ? decode_utf8
-                                    : decode_cp932;
     size_t width = 0;
     for (size_t at = 0; at < length; at += width) {
         // Printable ASCII is itself in every encoding here: it goes as it stands.
@@ -246,7 +218,7 @@ void print_narrow(printed *out, const unsigned char *text, size_t length, text_e
         at = ascii;
         if (at == length)
             break;
-        put_character(out, decode(text + at, length - at, &width));
+        put_character(out, decode_character(text + at, length - at, encoding, &width));
     }
 }
 
@@ -296,22 +268,61 @@ void prepare_process()
     (void)signal(SIGXFSZ, SIG_IGN); // refused only for an invalid signal
 }
 
-bool is_switch_start(char c)
+path_char **program_arguments(int argc, char **argv, int *count)
+{
+    *count = argc;
+    return argv;
+}
+
+bool is_switch_start(path_char c)
 {
     return c == '-';
 }
 
-bool argument_is_exact(int /* index: taken as given bytes */)
+bool path_is_exact(const path_char * /* path: taken as given bytes */)
 {
     return true;
 }
 
-typed_line read_console_line(char * /* path */, size_t /* capacity */)
+typed_line read_typed_line(path_char *path)
 {
-    return TYPED_LINE_NOT_CONSOLE;
+    size_t length = 0;
+    for (int c = getc(stdin); c != EOF && c != '\n'; c = getc(stdin)) {
+        if (c == '\r') {
+            int next = getc(stdin);
+            if (next == '\n')
+                break;
+            (void)ungetc(next, stdin); // one byte back always fits
+        }
+        // A 0 byte cannot be part of a path: cut there, it would name
+        // another file.
+        if (c == '\0' || length == PATH_CAPACITY - 1) {
+            path[0] = '\0';
+            return c == '\0' ? TYPED_LINE_NOT_EXACT : TYPED_LINE_TOO_LONG;
+        }
+        path[length++] = static_cast<char>(c);
+    }
+    path[ferror(stdin) ? 0 : length] = '\0';
+    return TYPED_LINE_READ;
 }
 
-FILE *open_input(const char *path, bool regular_only)
+void print_path(const path_char *path)
+{
+    print_file_text(reinterpret_cast<const unsigned char *>(path), strlen(path), false,
+                    ENCODING_UTF8);
+}
+
+console_facts read_console_facts()
+{
+    // A terminal is no window of its own that closes with the run.
+    return {0, false, false};
+}
+
+void wait_for_enter()
+{
+}
+
+FILE *open_input(const path_char *path, bool regular_only)
 {
     // Without waiting, a FIFO opens at once, and is then refused as no
     // regular file.
@@ -330,7 +341,7 @@ FILE *open_input(const char *path, bool regular_only)
     return stream;
 }
 
-backup_result make_backup(FILE *input, const char *path, const char *backup)
+backup_result make_backup(FILE *input, const path_char *path, const path_char *backup)
 {
     struct stat opened {};
     if (fstat(fileno(input), &opened) != 0)
@@ -347,7 +358,7 @@ backup_result make_backup(FILE *input, const char *path, const char *backup)
     return BACKUP_MADE;
 }
 
-bool open_output(const char *path, FILE *input, bool create_new, output_file *output)
+bool open_output(const path_char *path, FILE *input, bool create_new, output_file *output)
 {
     *output = {nullptr, -1, false, false};
     bool created = create_new;
@@ -378,7 +389,7 @@ bool open_output(const char *path, FILE *input, bool create_new, output_file *ou
     return false;
 }
 
-void discard_written(const output_file &output, const char *path)
+void discard_written(const output_file &output, const path_char *path)
 {
     if (output.is_regular)
         (void)ftruncate(output.spare, 0);

@@ -5,9 +5,9 @@ set -eu
 cd "$(dirname "$0")/.."
 
 folders="streams code_pages path_rules packed fields timeline aup text_files cli"
-# Every source Linux builds; the Windows platform file is checked by its
+# Every source Linux builds; the Windows files are checked by their
 # own build.
-sources=$(for folder in $folders; do ls $folder/*.cpp; done | grep -v -e platform_windows -e _table.cpp)
+sources=$(for folder in $folders; do ls $folder/*.cpp; done | grep -v -e _windows.cpp -e _table.cpp)
 all=$(find $folders tests bench -maxdepth 1 -name "*.cpp" -o -maxdepth 1 -name "*.h" | sort)
 
 echo "clang-format"

@@ -167,14 +167,22 @@ TEST(ListingCli, ListsLinesAndNeverWrites)
         "edit handle: project file name\tD:\\TestData\\Exedit\\EffectSet01.aup";
     const std::string second =
         timeline + " object 0, effect 0 " + video + ": file path\tD:\\TestData\\sample.avi";
-    for (const std::vector<std::string> &arguments :
-         {std::vector<std::string>{"-l", "a.aup"}, {"a.aup", "-lm", "b.aup"}}) {
-        run_result run = run_tool(folder.path(), arguments);
-        EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out.substr(0, first.size() + second.size() + 2 * strlen(LINE_END)),
-                  first + LINE_END + second + LINE_END);
-        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 15);
-    }
+    run_result run = run_tool(folder.path(), {"-l", "a.aup"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.substr(0, first.size() + second.size() + 2 * strlen(LINE_END)),
+              first + LINE_END + second + LINE_END);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 15);
+    // With two paths each is listed, its lines headed by its path; the
+    // second names no file, and nothing is written.
+    run = run_tool(folder.path(), {"a.aup", "-lm", "b.aup"});
+    EXPECT_EQ(run.status, 1);
+    const std::string head = "a.aup\t";
+    EXPECT_EQ(
+        run.out.substr(0, 2 * head.size() + first.size() + second.size() + 2 * strlen(LINE_END)),
+        head + first + LINE_END + head + second + LINE_END);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 16);
+    EXPECT_NE(run.out.find("b.aup : Error : Can't open input file." + std::string(LINE_END)),
+              std::string::npos);
     run_result text = run_tool(folder.path(), {"-l", "text.aup"});
     EXPECT_EQ(text.status, 0);
     EXPECT_EQ(text.out, std::string("file: data\tC:\\Users\\me\\x.txt") + LINE_END +

@@ -3,6 +3,7 @@
 // disk fills, a file size limit, and paths that do not reach the program as
 // they were typed.
 #include "../cli/platform.h"
+#include "planted.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -41,12 +42,12 @@ TEST(SafetyPlatform, NewOutputRefusesWhateverIsAtItsName)
         fs::create_symlink("missing.txt", folder / "dangling.aup");
         names.insert(names.end(), {"link.aup", "dangling.aup"});
     }
-    FILE *in = open_input((folder / "in.aup").string().c_str(), true);
+    FILE *in = open_input((folder / "in.aup").c_str(), true);
     ASSERT_NE(in, nullptr);
     for (const std::string &name : names) {
         SCOPED_TRACE(name);
         output_file output{};
-        EXPECT_FALSE(open_output((folder / name).string().c_str(), in, true, &output));
+        EXPECT_FALSE(open_output((folder / name).c_str(), in, true, &output));
     }
     fclose(in);
     EXPECT_EQ(read_file(folder / "victim.txt"), text_bytes("not to be written"));
@@ -58,12 +59,13 @@ TEST(SafetyPlatform, BackupOfAFileReplacedSinceItWasOpenedIsRefused)
 {
     scratch_folder folder(current_test_name());
     write_file(folder / "a.aup", sample_project());
-    std::string path = (folder / "a.aup").string();
+    fs::path path = folder / "a.aup";
+    fs::path backup = folder / "a.aup.old";
     FILE *in = open_input(path.c_str(), true);
     ASSERT_NE(in, nullptr);
     fs::rename(folder / "a.aup", folder / "moved.aup");
     write_file(folder / "a.aup", text_bytes("put in its place"));
-    EXPECT_EQ(make_backup(in, path.c_str(), (path + ".old").c_str()), BACKUP_FAILED);
+    EXPECT_EQ(make_backup(in, path.c_str(), backup.c_str()), BACKUP_FAILED);
     fclose(in);
 }
 
@@ -196,42 +198,96 @@ int run_tool_wide(const fs::path &folder, const std::wstring &arguments)
 }
 #endif
 
-TEST(SafetyCli, PathTheCodePageCannotHoldIsRefused)
+TEST(SafetyCli, NamesOutsideTheCodePageAreUsedAsTheyAreAndNoLookAlikeIsTouched)
 {
     ONLY_ON_WINDOWS("arguments reach Linux programs as bytes");
 #ifdef _WIN32
     scratch_folder folder(current_test_name());
-    bytes project = sample_project();
+    const bytes project = sample_project();
     const bytes unrelated = text_bytes("an unrelated file");
-    write_file(folder / "in.aup", project);
-    write_file(folder / "a.aup", project);
+    // What a best-fit conversion would make of the names below.
     write_file(folder / "cafe.aup", unrelated);
+    write_file(folder / "a.aup", unrelated);
+    fs::create_directory(folder / "a");
+    write_file(folder / "a" / "b.aup", unrelated);
+    write_file(folder / "in.aup", project);
     struct wide_case {
         std::wstring arguments;
         int status;
         std::string message;
+        std::wstring written; // the file the copy is written to
     };
     const std::string cant_open_input = line("Error : Can't open input file.");
-    std::vector<wide_case> cases = {
-        {L"in.aup caf\u0113.aup", 2, line("Error : Can't open output file.")},
-        {L"\uFF41.aup", 1, cant_open_input},
-        {L"\u0101.aup caf\u0113.aup", 1, cant_open_input}, // both refused
+    // A copy to cafē.aup, ａ.aup (a full-width a) in place, a¥b.aup in place
+    // (the Japanese code page takes its yen sign for a backslash), and a
+    // half of a UTF-16 pair without its other half, which is refused.
+    const wide_case cases[] = {
+        {L"in.aup caf\u0113.aup", 0, "", L"caf\u0113.aup"},
+        {L"\uFF41.aup", 0, "", L"\uFF41.aup"},
+        {L"a\u00A5b.aup", 0, "", L"a\u00A5b.aup"},
+        {L"\xD800.aup", 1, cant_open_input, L""},
     };
-    // The Japanese code page would take the yen sign for a backslash, which
-    // names a file in a subfolder.
-    fs::create_directory(folder / "a");
-    write_file(folder / "a" / "b.aup", project);
-    if (GetACP() == 932)
-        cases.push_back({L"a\u00A5b.aup", 1, cant_open_input});
     for (const wide_case &c : cases) {
-        SCOPED_TRACE(c.message);
+        SCOPED_TRACE(c.status);
+        bool in_place = c.arguments.find(L' ') == std::wstring::npos;
+        if (in_place && !c.written.empty())
+            write_file(folder / c.written, project);
         EXPECT_EQ(run_tool_wide(folder.path(), c.arguments), c.status);
         EXPECT_EQ(read_file(folder.path().parent_path() / "stdout"), text_bytes(c.message));
+        if (!c.written.empty()) {
+            EXPECT_EQ(read_file(folder / c.written), byte_rule_copy(project));
+            EXPECT_EQ(in_place, fs::exists(folder / (c.written + L".old")));
+        }
         EXPECT_EQ(read_file(folder / "cafe.aup"), unrelated);
-        EXPECT_EQ(read_file(folder / "a.aup"), project);
-        EXPECT_EQ(read_file(folder / "a" / "b.aup"), project);
+        EXPECT_EQ(read_file(folder / "a.aup"), unrelated);
+        EXPECT_EQ(read_file(folder / "a" / "b.aup"), unrelated);
         EXPECT_FALSE(fs::exists(folder / "a.aup.old"));
     }
+#endif
+}
+
+TEST(SafetyCli, FilesInFoldersOfAnyNameAreRewrittenInPlaceAndListed)
+{
+    ONLY_ON_WINDOWS("arguments reach Linux programs as bytes");
+#ifdef _WIN32
+    scratch_folder folder(current_test_name());
+    const bytes project = read_file(real_project_file("EffectSet01.aup"));
+    const bytes text = text_bytes("[project]\r\nfile=C:\\Users\\taro\\b.aup2\r\n");
+    const bytes backup = backup_of(timeline_of(project));
+    // A folder named with é, one with a character outside the BMP (𠮷), and
+    // one with an emoji.
+    const std::wstring folders[] = {L"caf\u00E9", L"\U00020BB7\u7530", L"\U0001F3AC clips"};
+    for (const std::wstring &name : folders)
+        fs::create_directory(folder / name);
+    const std::wstring first = folders[0] + L"\\";
+    write_file(folder / (first + L"a.aup"), project);
+    write_file(folder / (first + L"b.aup2"), text);
+    write_file(folder / (first + L"c.exedit_backup"), backup);
+    EXPECT_EQ(run_tool_wide(folder.path(), L"-mi \"" + first + L"a.aup\" \"" + first +
+                                               L"b.aup2\" \"" + first + L"c.exedit_backup\""),
+              0);
+    EXPECT_EQ(read_file(folder / (first + L"a.aup")),
+              copy_through_files(project, blank_media_copy).output);
+    EXPECT_EQ(read_file(folder / (first + L"b.aup2")), text_bytes("[project]\r\nfile=b.aup2\r\n"));
+    EXPECT_EQ(read_file(folder / (first + L"c.exedit_backup")),
+              copy_through_files(backup, blank_backup_copy).output);
+    for (const wchar_t *name : {L"a.aup.old", L"b.aup2.old", L"c.exedit_backup.old"})
+        EXPECT_TRUE(fs::exists(folder / (first + name)));
+    for (const std::wstring &name : {folders[1], folders[2]}) {
+        std::wstring path = name + L"\\a.aup";
+        write_file(folder / path, project);
+        EXPECT_EQ(run_tool_wide(folder.path(), L"-l \"" + path + L"\""), 0);
+        bytes listed = read_file(folder.path().parent_path() / "stdout");
+        EXPECT_NE(std::string(listed.begin(), listed.end()).find("D:\\TestData\\sample.avi"),
+                  std::string::npos);
+        EXPECT_EQ(run_tool_wide(folder.path(), L"-mi \"" + path + L"\" \"" + path + L"\""), 1);
+        EXPECT_EQ(read_file(folder / (path + L".old")), project);
+        EXPECT_NE(read_file(folder / path), project);
+    }
+    // Without i, two paths are the input and the output, as ever.
+    EXPECT_EQ(
+        run_tool_wide(folder.path(), L"-m \"" + first + L"a.aup.old\" \"" + first + L"d.aup\""), 0);
+    EXPECT_EQ(read_file(folder / (first + L"d.aup")), read_file(folder / (first + L"a.aup")));
 #endif
 }
 

@@ -1,5 +1,6 @@
 // The program run as a process: arguments, prompt, backup, messages and
 // exit status, each in a folder of its own.
+#include "../cli/console.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -374,6 +375,78 @@ TEST(CliErrors, ReadFailureIsReportedAndTheOutputRemoved)
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, line("Error : Can't read input file."));
     EXPECT_TRUE(folder_names(folder.path()).empty());
+}
+
+TEST(CliSeveral, EachFileIsRewrittenInPlaceAndSaysWhatItMust)
+{
+    scratch_folder folder(current_test_name());
+    const bytes project = read_file(real_project_file("EffectSet01.aup"));
+    const bytes text = text_bytes("[project]\r\nfile=C:\\Users\\taro\\b.aup2\r\n");
+    const bytes older = text_bytes("an earlier backup");
+    const struct {
+        const char *switches;
+        bytes project_copy;
+    } cases[] = {
+        {"-i", byte_rule_copy(project)},
+        {"-mi", copy_through_files(project, blank_media_copy).output},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.switches);
+        fs::remove_all(folder.path());
+        fs::create_directories(folder.path() / "dir.aup");
+        write_file(folder / "a.aup", project);
+        write_file(folder / "b.aup2", text);
+        write_file(folder / "kept.aup", project);
+        write_file(folder / "kept.aup.old", older);
+        // In the order given; a file that fails does not stop the others, and
+        // the same file twice finds its backup the second time.
+        run_result run = run_tool(folder.path(), {c.switches, "a.aup", "missing.aup", "kept.aup",
+                                                  "b.aup2", "dir.aup", "a.aup"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, line("missing.aup : Error : Can't open input file.") +
+                               line("kept.aup : Error : Backup file already exists.") +
+                               line("dir.aup : Error : Can't open input file.") +
+                               line("a.aup : Error : Backup file already exists."));
+        EXPECT_EQ(read_file(folder / "a.aup"), c.project_copy);
+        EXPECT_EQ(read_file(folder / "a.aup.old"), project);
+        EXPECT_EQ(read_file(folder / "b.aup2"), text_bytes("[project]\r\nfile=b.aup2\r\n"));
+        EXPECT_EQ(read_file(folder / "b.aup2.old"), text);
+        EXPECT_EQ(read_file(folder / "kept.aup"), project);
+        EXPECT_EQ(read_file(folder / "kept.aup.old"), older);
+    }
+}
+
+TEST(CliSeveral, EachFileIsListedWithItsPathAtTheHeadOfItsLines)
+{
+    scratch_folder folder(current_test_name());
+    write_file(folder / "a.aup2", text_bytes("[project]\nfile=C:\\a\\a.aup2\n"));
+    write_file(folder / "b.aup2", text_bytes("[project]\nfile=D:\\b\\b.aup2\n"));
+    run_result run = run_tool(folder.path(), {"-l", "a.aup2", "b.aup2"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, line("a.aup2\tproject: file\tC:\\a\\a.aup2") +
+                           line("b.aup2\tproject: file\tD:\\b\\b.aup2"));
+    EXPECT_EQ(folder_names(folder.path()), (std::vector<std::string>{"a.aup2", "b.aup2"}));
+}
+
+TEST(CliConsole, OnlyAConsoleOpenedForTheRunAloneWaitsAndOnlyAfterALine)
+{
+    const struct {
+        const char *started;
+        console_facts facts;
+        bool printed;
+        bool waits;
+    } cases[] = {
+        {"from Explorer, with a message", {1, true, true}, true, true},
+        {"from Explorer, with nothing to say", {1, true, true}, false, false},
+        {"from a console window or a script", {2, true, true}, true, false},
+        {"with its input redirected", {1, false, true}, true, false},
+        {"with its output redirected", {1, true, false}, true, false},
+        {"with no console of its own", {0, false, false}, true, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.started);
+        EXPECT_EQ(waits_before_closing(c.facts, c.printed), c.waits);
+    }
 }
 
 } // namespace

@@ -85,7 +85,10 @@ class scratch_folder {
     scratch_folder(const scratch_folder &) = delete;
     scratch_folder &operator=(const scratch_folder &) = delete;
     const std::filesystem::path &path() const { return path_; }
-    std::filesystem::path operator/(const std::string &name) const { return path_ / name; }
+    std::filesystem::path operator/(const std::filesystem::path &name) const
+    {
+        return path_ / name;
+    }
 
   private:
     std::filesystem::path path_;

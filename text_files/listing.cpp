@@ -22,7 +22,7 @@ path_scanner scanner;
 text_encoding encoding;     // of the file's 8-bit text
 char place[WHERE_CAPACITY]; // the section, as the listing names it
 size_t place_length;
-char key[KEY_CAPACITY];     // the setting's key, or "line" for a line of neither kind
+char key[KEY_CAPACITY]; // the setting's key, or "line" for a line of neither kind
 // The line after a section's names its effect, if it is `effect.name=`
 // (`_name=` in object files).
 bool at_effect_name;

@@ -398,15 +398,23 @@ TEST(CliSeveral, EachFileIsRewrittenInPlaceAndSaysWhatItMust)
         write_file(folder / "b.aup2", text);
         write_file(folder / "kept.aup", project);
         write_file(folder / "kept.aup.old", older);
+        write_file(folder / "notes.aup", text_bytes("not a project"));
         // In the order given; a file that fails does not stop the others, and
         // the same file twice finds its backup the second time.
-        run_result run = run_tool(folder.path(), {c.switches, "a.aup", "missing.aup", "kept.aup",
-                                                  "b.aup2", "dir.aup", "a.aup"});
+        const std::string long_name(300, 'n');
+        run_result run =
+            run_tool(folder.path(), {c.switches, "a.aup", "missing.aup", "kept.aup", "b.aup2",
+                                     "dir.aup", "a.aup", "", long_name, "notes.aup"});
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, line("missing.aup : Error : Can't open input file.") +
                                line("kept.aup : Error : Backup file already exists.") +
                                line("dir.aup : Error : Can't open input file.") +
-                               line("a.aup : Error : Backup file already exists."));
+                               line("a.aup : Error : Backup file already exists.") +
+                               line(" : Error : Can't open input file.") +
+                               line(long_name + " : Error : Input path too long.") +
+                               line("notes.aup : Warning : Not AviUtl project file?"));
+        EXPECT_EQ(read_file(folder / "notes.aup"), text_bytes("not a project"));
+        EXPECT_EQ(read_file(folder / "notes.aup.old"), text_bytes("not a project"));
         EXPECT_EQ(read_file(folder / "a.aup"), c.project_copy);
         EXPECT_EQ(read_file(folder / "a.aup.old"), project);
         EXPECT_EQ(read_file(folder / "b.aup2"), text_bytes("[project]\r\nfile=b.aup2\r\n"));

@@ -4,6 +4,21 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
+
+enum typed_line {
+    TYPED_LINE_READ,
+    TYPED_LINE_TOO_LONG,  // longer than its buffer holds
+    TYPED_LINE_NOT_EXACT, // holds a 0, or a name the system cannot open as it stands
+};
+
+// Reads one line of bytes from `in` into `line` (room for `capacity`
+// bytes), without its line end (LF or CR LF); every other byte is kept as
+// typed. A line that does not fit is refused rather than cut, and so is
+// one holding a 0 byte, which no path can hold: cut there, it would name
+// another file. At the end of input the line is what came before it; when
+// reading fails, it is left empty.
+typed_line read_byte_line(FILE *in, char *line, size_t capacity);
 
 // Prints `text` and a line end, as one of the run's lines.
 void print_line(const char *text);

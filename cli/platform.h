@@ -31,12 +31,6 @@ bool is_switch_start(path_char c);
 // may turn it into another name. Elsewhere every path is used as given.
 bool path_is_exact(const path_char *path);
 
-enum typed_line {
-    TYPED_LINE_READ,
-    TYPED_LINE_TOO_LONG,  // longer than the path buffer holds
-    TYPED_LINE_NOT_EXACT, // holds a 0, or what path_is_exact refuses
-};
-
 // Reads one line typed at the prompt into `path` (room for PATH_CAPACITY
 // units), without its line end (LF or CR LF); every other character is
 // kept as typed. A line that does not fit

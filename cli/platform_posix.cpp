@@ -286,24 +286,7 @@ bool path_is_exact(const path_char * /* path: taken as given bytes */)
 
 typed_line read_typed_line(path_char *path)
 {
-    size_t length = 0;
-    for (int c = getc(stdin); c != EOF && c != '\n'; c = getc(stdin)) {
-        if (c == '\r') {
-            int next = getc(stdin);
-            if (next == '\n')
-                break;
-            (void)ungetc(next, stdin); // one byte back always fits
-        }
-        // A 0 byte cannot be part of a path: cut there, it would name
-        // another file.
-        if (c == '\0' || length == PATH_CAPACITY - 1) {
-            path[0] = '\0';
-            return c == '\0' ? TYPED_LINE_NOT_EXACT : TYPED_LINE_TOO_LONG;
-        }
-        path[length++] = static_cast<char>(c);
-    }
-    path[ferror(stdin) ? 0 : length] = '\0';
-    return TYPED_LINE_READ;
+    return read_byte_line(stdin, path, PATH_CAPACITY);
 }
 
 void print_path(const path_char *path)

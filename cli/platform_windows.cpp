@@ -124,34 +124,15 @@ typed_line read_redirected_line(wchar_t *path)
 {
     // Room for every byte of the longest path, in any code page.
     char line[PATH_CAPACITY * 4];
-    size_t length = 0;
-    bool too_long = false;
-    for (int c = getc(stdin); c != EOF && c != '\n'; c = getc(stdin)) {
-        if (c == '\r') {
-            int next = getc(stdin);
-            if (next == '\n')
-                break;
-            (void)ungetc(next, stdin); // one byte back always fits
-        }
-        if (c == '\0') {
-            path[0] = L'\0';
-            return TYPED_LINE_NOT_EXACT;
-        }
-        too_long = too_long || length == sizeof line - 1;
-        if (!too_long)
-            line[length++] = static_cast<char>(c);
-    }
     path[0] = L'\0';
-    if (too_long)
-        return TYPED_LINE_TOO_LONG;
-    if (ferror(stdin) || length == 0)
+    typed_line read = read_byte_line(stdin, line, sizeof line);
+    if (read != TYPED_LINE_READ || line[0] == '\0')
+        return read;
+    int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, line, -1, path,
+                                    static_cast<int>(PATH_CAPACITY));
+    if (units > 0)
         return TYPED_LINE_READ;
-    int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, line, static_cast<int>(length),
-                                    path, static_cast<int>(PATH_CAPACITY - 1));
-    if (units > 0) {
-        path[units] = L'\0';
-        return TYPED_LINE_READ;
-    }
+    path[0] = L'\0';
     return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? TYPED_LINE_TOO_LONG : TYPED_LINE_NOT_EXACT;
 }
 

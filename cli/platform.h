@@ -1,5 +1,6 @@
-// Every call that differs between Windows and Linux. Each system has one
-// file that defines these: platform_posix.cpp and platform_windows.cpp.
+// Every call that differs between Windows and Linux. Linux defines these in
+// platform_posix.cpp; Windows in platform_windows.cpp, and what it prints
+// and its console in console_windows.cpp.
 #pragma once
 
 #include "../code_pages/encoding.h"
@@ -32,12 +33,9 @@ bool is_switch_start(path_char c);
 bool path_is_exact(const path_char *path);
 
 // Reads one line typed at the prompt into `path` (room for PATH_CAPACITY
-// units), without its line end (LF or CR LF); every other character is
-// kept as typed. A line that does not fit
-// is refused rather than cut. At the end of input, or when reading fails,
-// the path is left empty. Windows reads its console in UTF-16, and input
-// redirected from elsewhere as bytes in the ANSI code page, converted only
-// where that is exact.
+// units), as read_byte_line reads one. Windows reads its console in UTF-16,
+// and input redirected from elsewhere as bytes in the ANSI code page,
+// converted only where that is exact.
 typed_line read_typed_line(path_char *path);
 
 // Opens a file for reading in binary mode, letting others read it but not

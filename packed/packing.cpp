@@ -266,16 +266,6 @@ size_t find_run_start(const unsigned char *bytes, size_t length)
     return start != SIZE_MAX ? start : length;
 }
 
-void write_op(packer *packer, bool is_run, uint32_t count, unsigned char value,
-              const unsigned char *literal)
-{
-    write_op_header(packer, is_run ? RUN_BIT : 0, count);
-    if (is_run)
-        write_byte(packer, value);
-    else
-        write_bytes(packer, literal, count);
-}
-
 bool finish_packing(packer *packer)
 {
     if (packer->run_length > 0)

@@ -38,11 +38,6 @@ void pack(packer *packer, const unsigned char *bytes, size_t length);
 // grow with `count`.
 void pack_run(packer *packer, unsigned char value, uint64_t count);
 
-// Writes one op as the packer writes it, after what it has written, for a
-// follower that knows the packer would write that op.
-void write_op(packer *packer, bool is_run, uint32_t count, unsigned char value,
-              const unsigned char *literal);
-
 // Where RUN_START equal bytes first begin in `bytes`, or `length` when
 // nowhere: where the packer would end a literal.
 size_t find_run_start(const unsigned char *bytes, size_t length);
